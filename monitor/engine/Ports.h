@@ -1,0 +1,84 @@
+// The platform services the engine needs, as small interfaces. The shell
+// implements them with Qt; the tests use the fakes in tests/fakes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwatch {
+
+// Ids of the main window's one-shot timers.
+inline constexpr int kTimerHideWindow = 107;
+inline constexpr int kTimerUpdateTick = 108;
+inline constexpr int kTimerCloseAfterError = 120;
+inline constexpr int kTimerNetworkTimeout = 138;
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Wall-clock time in seconds since 1970-01-01 UTC.
+    virtual std::int64_t Now() const = 0;
+    // A clock that never jumps, in milliseconds, for waits and timers.
+    virtual std::int64_t MonotonicMs() const = 0;
+};
+
+// Receives the expiry of a timer armed on a TimerPort.
+class TimerSink {
+public:
+    virtual ~TimerSink() = default;
+    virtual void OnTimer(int id) = 0;
+};
+
+// One-shot timers by id. Arming an id that is already armed restarts it.
+// An expiry is delivered once to the sink; the handler re-arms where needed.
+class TimerPort {
+public:
+    virtual ~TimerPort() = default;
+    virtual void SetSink(TimerSink* sink) = 0;
+    virtual void SetTimer(int id, int milliseconds) = 0;
+    virtual void KillTimer(int id) = 0;
+    virtual bool IsArmed(int id) const = 0;
+};
+
+// Lets pending timer expiries and repaints through during a blocking wait.
+// User input is never dispatched here, so a pass cannot be re-entered.
+class MessagePump {
+public:
+    virtual ~MessagePump() = default;
+    virtual void Pump() = 0;
+};
+
+class MessageBoxPort {
+public:
+    virtual ~MessageBoxPort() = default;
+    // Modal, with an OK button and the application's title.
+    virtual void Show(const std::string& text) = 0;
+};
+
+class WaitCursorPort {
+public:
+    virtual ~WaitCursorPort() = default;
+    virtual void Begin() = 0;
+    virtual void End() = 0;
+};
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+    virtual void Show() = 0;     // shown in its normal state
+    virtual void Hide() = 0;     // only the notification icon remains
+    virtual bool IsHidden() const = 0;
+};
+
+// The set handed to the engine. Every pointer is set by whoever builds the
+// engine and outlives it.
+struct Ports {
+    Clock* clock = nullptr;
+    TimerPort* timers = nullptr;
+    MessagePump* pump = nullptr;
+    MessageBoxPort* messageBox = nullptr;
+    WaitCursorPort* waitCursor = nullptr;
+    WindowPort* window = nullptr;
+};
+
+}  // namespace tarnwatch

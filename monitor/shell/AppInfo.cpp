@@ -1,0 +1,2 @@
+// placeholder translation unit so the shell library has a source
+namespace tarnwatch {}
