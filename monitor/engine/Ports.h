@@ -70,6 +70,22 @@ public:
     virtual bool IsHidden() const = 0;
 };
 
+// Alert sounds. A name is a sound-theme event id or a sound file. A sound
+// that cannot be found or played is silent and never blocks the caller.
+class SoundPort {
+public:
+    virtual ~SoundPort() = default;
+    // Plays once and returns when it has finished; plays nothing while another
+    // sound of the program is playing.
+    virtual void PlayOnceWait(const std::string& name) = 0;
+    // Plays over and over without blocking, until Purge() or another loop.
+    virtual void PlayLoop(const std::string& name) = 0;
+    // Plays once without blocking.
+    virtual void PlayAsync(const std::string& name) = 0;
+    // Stops every sound of the program.
+    virtual void Purge() = 0;
+};
+
 // The set handed to the engine. Every pointer is set by whoever builds the
 // engine and outlives it.
 struct Ports {
@@ -79,6 +95,7 @@ struct Ports {
     MessageBoxPort* messageBox = nullptr;
     WaitCursorPort* waitCursor = nullptr;
     WindowPort* window = nullptr;
+    SoundPort* sound = nullptr;
 };
 
 }  // namespace tarnwatch

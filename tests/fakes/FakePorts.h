@@ -108,6 +108,15 @@ public:
     int hides = 0;
 };
 
+class RecordingSound final : public SoundPort {
+public:
+    void PlayOnceWait(const std::string& name) override { played.push_back("once:" + name); }
+    void PlayLoop(const std::string& name) override { played.push_back("loop:" + name); }
+    void PlayAsync(const std::string& name) override { played.push_back("async:" + name); }
+    void Purge() override { played.push_back("purge"); }
+    std::vector<std::string> played;
+};
+
 // All fakes together, wired into a Ports set. The clock is manual unless the
 // test asks for the real one.
 struct FakePlatform {
@@ -121,6 +130,7 @@ struct FakePlatform {
         ports.messageBox = &messageBox;
         ports.waitCursor = &waitCursor;
         ports.window = &window;
+        ports.sound = &sound;
     }
     ManualClock manualClock;
     SystemClock systemClock;
@@ -130,6 +140,7 @@ struct FakePlatform {
     RecordingMessageBox messageBox;
     CountingWaitCursor waitCursor;
     FakeWindow window;
+    RecordingSound sound;
     Ports ports;
 };
 
