@@ -1,0 +1,302 @@
+// Reading and writing the list file.
+#include "engine/ListFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+namespace {
+
+std::string JoinPath(const std::string& dir, const char* name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+// Creates the directory and its parents; existing ones are fine.
+bool MakeDirectories(const std::string& dir) {
+    if (dir.empty()) return false;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        partial = dir.substr(0, pos);
+        if (partial.empty()) continue;
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void SyncDirectory(const std::string& dir) {
+    int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// Writes `bytes` to `target` through a temporary file in the same directory,
+// renamed over the target only once it is complete and synced.
+bool ReplaceFileAtomically(const std::string& dir, const std::string& target, const void* bytes,
+                           std::size_t size) {
+    std::string tmpl = target + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes, size) && fsync(fd) == 0;
+    if (fchmod(fd, 0644) != 0) ok = false;
+    if (close(fd) != 0) ok = false;
+    if (ok && rename(name.data(), target.c_str()) != 0) ok = false;
+    if (!ok) {
+        unlink(name.data());
+        return false;
+    }
+    SyncDirectory(dir);
+    return true;
+}
+
+bool ReadFileLimited(const std::string& path, std::vector<char>& out) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    out.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    close(fd);
+    return true;
+}
+
+template <typename T>
+T ReadRaw(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Copies a stored text up to its NUL, never past the field.
+void CopyField(char* dest, std::size_t destSize, const unsigned char* src, std::size_t srcSize) {
+    std::size_t n = 0;
+    while (n < srcSize && n + 1 < destSize && src[n] != 0) ++n;
+    std::memcpy(dest, src, n);
+    std::memset(dest + n, 0, destSize - n);
+}
+
+void TerminateTexts(ServiceItem& e) {
+    e.source[kTextSize - 1] = '\0';
+    e.timeoutText[kTimeoutTextSize - 1] = '\0';
+    e.address[kTextSize - 1] = '\0';
+    e.description[kTextSize - 1] = '\0';
+    e.alerts.failedSound[kTextSize - 1] = '\0';
+    e.alerts.okAgainSound[kTextSize - 1] = '\0';
+    e.alerts.failedCommand[kTextSize - 1] = '\0';
+    e.alerts.okAgainCommand[kTextSize - 1] = '\0';
+}
+
+void Convert1888(const unsigned char* raw, ServiceItem& e) {
+    std::memset(&e, 0, sizeof e);
+    auto* out = reinterpret_cast<unsigned char*>(&e);
+    e.sourceKind = kSourceTcpPort;
+    // Everything up to the old `state` sat 4 bytes earlier; the two wait
+    // flags did not exist; the tail sat 12 bytes earlier.
+    std::memcpy(out + 4, raw, 1864);
+    std::memcpy(out + 1876, raw + 1864, 24);
+    CopyField(e.source, kTextSize, raw + 0, 256);
+    CopyField(e.timeoutText, kTimeoutTextSize, raw + 256, 20);
+    CopyField(e.address, kTextSize, raw + 276, 256);
+    CopyField(e.description, kTextSize, raw + 536, 256);
+    CopyField(e.alerts.failedSound, kTextSize, raw + 820, 256);
+    CopyField(e.alerts.okAgainSound, kTextSize, raw + 1076, 256);
+    CopyField(e.alerts.failedCommand, kTextSize, raw + 1352, 256);
+    CopyField(e.alerts.okAgainCommand, kTextSize, raw + 1608, 256);
+    e.alerts.failedCommandWait = 0;
+    e.alerts.okAgainCommandWait = 0;
+    e.frequency = kFrequencyHigh;
+    e.lastTestTime = 0;
+    e.checkInternet = 0;
+}
+
+}  // namespace
+
+ListFilePaths ListFileLocation() {
+    ListFilePaths p;
+    const char* home = std::getenv("TARNWATCH_HOME");
+    if (home && *home) {
+        p.directory = home;
+    } else {
+        const char* data = std::getenv("XDG_DATA_HOME");
+        if (data && *data == '/') {
+            p.directory = std::string(data) + "/Tarnwatch";
+        } else {
+            const char* userHome = std::getenv("HOME");
+            p.directory =
+                std::string(userHome && *userHome ? userHome : ".") + "/.local/share/Tarnwatch";
+        }
+    }
+    p.listFile = JoinPath(p.directory, LoadString(IDS_LIST_FILE));
+    p.backupFile = JoinPath(p.directory, LoadString(IDS_BACKUP_FILE));
+    return p;
+}
+
+int RecordSizeForHeader(float header) {
+    double h = header;
+    if (h < -2.1) return kRecordSize1912;
+    if (h < -2.02) return kRecordSize1908;
+    if (h < -1.21) return kRecordSize1900;
+    return kRecordSize1888;  // also NaN
+}
+
+void ConvertRecord(const unsigned char* raw, int size, ServiceItem& out) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&out);
+    switch (size) {
+        case kRecordSize1912:
+            std::memcpy(bytes, raw, sizeof out);
+            break;
+        case kRecordSize1908:
+            std::memcpy(bytes, raw, kRecordSize1908);
+            out.checkInternet = 0;
+            if (out.serviceTest >= kServiceTestIsRunning) ++out.serviceTest;
+            break;
+        case kRecordSize1900:
+            std::memcpy(bytes, raw, kRecordSize1900);
+            out.lastTestTime = 0;
+            out.frequency = kFrequencyHigh;
+            out.checkInternet = 0;
+            break;
+        default:
+            Convert1888(raw, out);
+            break;
+    }
+    TerminateTexts(out);
+}
+
+LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
+    LoadReport report;
+    entries.Clear();
+    FILE* f = std::fopen(paths.listFile.c_str(), "rb");
+    if (!f) return report;
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        return report;
+    }
+
+    unsigned char head[8];
+    if (std::fread(head, 1, sizeof head, f) != sizeof head) {
+        report.readError = true;
+        std::fclose(f);
+        return report;
+    }
+    report.opened = true;
+    const float header = ReadRaw<float>(head);
+    const std::int32_t count = ReadRaw<std::int32_t>(head + 4);
+    if (count <= 0) {
+        std::fclose(f);
+        return report;
+    }
+
+    const int size = RecordSizeForHeader(header);
+    // Never allocate for more records than the file can hold: a damaged
+    // count must not cost memory.
+    const long long available = (static_cast<long long>(st.st_size) - 8) / size;
+    const int room = static_cast<int>(std::min<long long>(count, std::max(0LL, available)));
+    if (!entries.Allocate(room)) {
+        report.outOfMemory = true;
+        entries.Clear();
+        std::fclose(f);
+        return report;
+    }
+
+    std::vector<unsigned char> raw(static_cast<std::size_t>(size));
+    int loaded = 0;
+    for (int j = 0; j < count; ++j) {
+        if (j >= room || std::fread(raw.data(), 1, raw.size(), f) != raw.size()) {
+            report.readError = true;
+            break;
+        }
+        report.readError = false;
+        ServiceItem& e = entries.records[static_cast<std::size_t>(j)];
+        ConvertRecord(raw.data(), size, e);
+        e.row = j;
+        e.state = kStateUntested;
+        e.attempt = 0;
+        e.lastTestTime = 0;
+        entries.order[static_cast<std::size_t>(j)] = j;
+        entries.selectedRow = j;
+        loaded = j + 1;
+    }
+    std::fclose(f);
+    entries.recordCount = loaded;
+    entries.rowCount = loaded;
+
+    if (loaded > 0 && !report.readError) {
+        std::vector<char> bytes;
+        if (ReadFileLimited(paths.listFile, bytes)) {
+            ReplaceFileAtomically(paths.directory, paths.backupFile, bytes.data(), bytes.size());
+        }
+    }
+    return report;
+}
+
+SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths) {
+    // Nothing loaded and nothing added: leave whatever file exists alone.
+    if (entries.rowCount <= 0 && entries.recordCount <= 0) return SaveResult::kNothingToSave;
+    const int rows = std::max(0, entries.rowCount);
+
+    std::vector<unsigned char> out;
+    out.resize(8 + static_cast<std::size_t>(rows) * sizeof(ServiceItem) + 4);
+    std::memcpy(out.data(), &kCurrentHeader, 4);
+    std::int32_t count = rows;
+    std::memcpy(out.data() + 4, &count, 4);
+    unsigned char* p = out.data() + 8;
+    for (int i = 0; i < rows; ++i) {
+        std::memcpy(p, &entries.RecordAtRow(i), sizeof(ServiceItem));
+        p += sizeof(ServiceItem);
+    }
+    std::memset(p, 0, 4);
+
+    if (!MakeDirectories(paths.directory)) return SaveResult::kFailed;
+    return ReplaceFileAtomically(paths.directory, paths.listFile, out.data(), out.size())
+               ? SaveResult::kWritten
+               : SaveResult::kFailed;
+}
+
+}  // namespace tarnwatch

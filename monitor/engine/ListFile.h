@@ -1,0 +1,58 @@
+// The list file "Tarnwatch.ini": a float header holding the negated format
+// version, an int32 count, the records in display order and an int32 trailer.
+// Four historical record layouts are read; the current one is written.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "engine/EntryCollection.h"
+
+namespace tarnwatch {
+
+struct ListFilePaths {
+    std::string directory;
+    std::string listFile;
+    std::string backupFile;
+};
+
+// $TARNWATCH_HOME if set, else $XDG_DATA_HOME/Tarnwatch, else
+// ~/.local/share/Tarnwatch. Looked up afresh on every call.
+ListFilePaths ListFileLocation();
+
+// Record sizes of the four layouts.
+inline constexpr int kRecordSize1912 = 1912;
+inline constexpr int kRecordSize1908 = 1908;
+inline constexpr int kRecordSize1900 = 1900;
+inline constexpr int kRecordSize1888 = 1888;
+// The header this program writes: -2.2 as a float.
+inline constexpr float kCurrentHeader = -2.2f;
+
+// The record size a header selects (compared strictly in double precision).
+int RecordSizeForHeader(float header);
+
+// Turns `size` raw bytes of one stored record into a current record. Texts
+// are always left NUL-terminated within their fields.
+void ConvertRecord(const unsigned char* raw, int size, ServiceItem& out);
+
+struct LoadReport {
+    bool opened = false;       // the file was opened and its header and count read
+    bool readError = false;    // the header, count or last record was cut short
+    bool outOfMemory = false;  // the collection could not be allocated
+};
+
+// Fills the collection from the list file. Run-time fields are reset: `row`
+// = position, `state` = untested, `attempt` = 0, `lastTestTime` = 0. After a
+// complete load of at least one record, the list file is copied over the
+// backup. The rows of the window are not touched here.
+LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths);
+
+enum class SaveResult { kNothingToSave, kWritten, kFailed };
+
+// Writes the rows in display order. An empty list is written only when
+// entries existed and the operator removed them all; a list that was never
+// loaded leaves the file alone. The new file replaces the old one only once it
+// is completely on disk, so a failed save keeps the previous list whole.
+SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths);
+
+}  // namespace tarnwatch

@@ -1,0 +1,137 @@
+// Start-up, shutdown and the window state of the monitor's controller.
+#include "engine/MonitorEngine.h"
+
+#include <cstring>
+
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+
+MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
+    : ports_(ports), store_(store) {
+    newEntryTemplate_ = NewEntryTemplate();
+    workingEntry_ = newEntryTemplate_;
+    settings_ = DefaultSettings();
+    toolTip_ = LoadString(IDS_TIP);
+    if (ports_.timers) ports_.timers->SetSink(this);
+}
+
+MonitorEngine::~MonitorEngine() {
+    if (ports_.timers) ports_.timers->SetSink(nullptr);
+}
+
+void MonitorEngine::Initialise() {
+    if (initialised_) return;
+    initialised_ = true;
+    if (store_) store_->ReadSettings(settings_);
+
+    buttons_ = ButtonStates{};
+    buttons_.add = true;
+
+    lastLoad_ = LoadListFile(entries_, ListFileLocation());
+    if (lastLoad_.outOfMemory) {
+        // Nothing was loaded, so nothing may be written back; the close timer
+        // ends the program after the message.
+        rows_.clear();
+        if (observer_) observer_->RowsReset();
+        if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_OUT_OF_MEMORY));
+        if (ports_.timers) ports_.timers->SetTimer(kTimerCloseAfterError, 1000);
+        if (observer_) observer_->StateChanged();
+        return;
+    }
+    BuildRowsFromEntries();
+    if (entries_.recordCount > 0) SetRowButtons(true);
+    if (lastLoad_.opened) overallLevel_ = kLevelWarning;
+    if (observer_) {
+        observer_->RowsReset();
+        observer_->StateChanged();
+        observer_->TrayIconChanged(true);
+    }
+    if (settings_.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
+}
+
+void MonitorEngine::BuildRowsFromEntries() {
+    rows_.clear();
+    rows_.reserve(static_cast<std::size_t>(entries_.rowCount));
+    const std::string unknown = LoadString(IDS_UNKNOWN);
+    for (int r = 0; r < entries_.rowCount; ++r) {
+        LoadWorkingEntry(r, true);
+        rows_.push_back(MakeRowView(workingEntry_, kImageWarning, unknown));
+    }
+}
+
+void MonitorEngine::SetRowButtons(bool enabled) {
+    buttons_.remove = buttons_.edit = buttons_.update = enabled;
+    buttons_.moveUp = buttons_.moveDown = enabled;
+}
+
+void MonitorEngine::LoadWorkingEntry(int row, bool ownAlerts) {
+    const ServiceItem& record = entries_.RecordAtRow(row);
+    workingEntry_ = record;
+    if (!ownAlerts && record.soundUseGlobal) {
+        const AlertBlock& g = settings_.alerts;
+        AlertBlock& a = workingEntry_.alerts;
+        a.soundOnUnavailable = g.soundOnUnavailable;
+        a.soundOnTimedOut = g.soundOnTimedOut;
+        a.soundOnUnresolved = g.soundOnUnresolved;
+        a.soundMode = g.soundMode;
+        a.soundSpare = g.soundSpare;
+        std::memcpy(a.failedSound, g.failedSound, kTextSize);
+        std::memcpy(a.okAgainSound, g.okAgainSound, kTextSize);
+    }
+    if (!ownAlerts && record.batchUseGlobal) {
+        const AlertBlock& g = settings_.alerts;
+        AlertBlock& a = workingEntry_.alerts;
+        a.batchOnUnavailable = g.batchOnUnavailable;
+        a.batchOnTimedOut = g.batchOnTimedOut;
+        a.batchOnUnresolved = g.batchOnUnresolved;
+        a.batchMode = g.batchMode;
+        a.batchSpare = g.batchSpare;
+        std::memcpy(a.failedCommand, g.failedCommand, kTextSize);
+        std::memcpy(a.okAgainCommand, g.okAgainCommand, kTextSize);
+        a.failedCommandWait = g.failedCommandWait;
+        a.okAgainCommandWait = g.okAgainCommandWait;
+    }
+}
+
+void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& columnPositions,
+                             const std::array<std::int32_t, kColumnCount>& columnWidths) {
+    if (shutdownDone_) return;
+    shutdownDone_ = true;
+    if (ports_.timers) {
+        ports_.timers->KillTimer(kTimerUpdateTick);
+        ports_.timers->KillTimer(kTimerCloseAfterError);
+        ports_.timers->KillTimer(kTimerNetworkTimeout);
+        ports_.timers->KillTimer(kTimerHideWindow);
+    }
+    settings_.columnPosition = columnPositions;
+    settings_.columnWidth = columnWidths;
+    if (store_) store_->WriteListAndAlertSettings(settings_);
+    SaveListFile(entries_, ListFileLocation());
+    if (observer_) observer_->TrayIconChanged(false);
+    entries_.Clear();
+    rows_.clear();
+    if (observer_) observer_->RowsReset();
+    closing_ = true;
+}
+
+bool MonitorEngine::OnCancel() {
+    if (ports_.sound) ports_.sound->Purge();
+    return closing_;
+}
+
+void MonitorEngine::OnTimer(int id) {
+    if (ports_.timers) ports_.timers->KillTimer(id);
+    switch (id) {
+        case kTimerHideWindow:
+            if (ports_.window) ports_.window->Hide();
+            break;
+        case kTimerCloseAfterError:
+            if (observer_) observer_->CloseRequested();
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,77 @@
+// The global settings held by the main controller: run options, class
+// intervals, list columns, global alert settings, Internet test addresses and
+// Internet alert settings, with their first-start defaults.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "engine/ServiceItem.h"
+
+namespace tarnwatch {
+
+inline constexpr int kColumnCount = 8;
+inline constexpr int kMaxInternetAddresses = 10;
+
+// Column indexes (sub-items) of the main list.
+enum Column : int {
+    kColAddress = 0,
+    kColDescription = 1,
+    kColSource = 2,
+    kColServiceTest = 3,
+    kColStatus = 4,
+    kColAttempt = 5,
+    kColTimeout = 6,
+    kColFreq = 7,
+};
+
+struct InternetAlerts {
+    std::int32_t soundMode = 3;  // 0 none, 1 once, 2 every failure, 3 continuously
+    std::int32_t soundSpare = 3;
+    char failedSound[kTextSize] = "Failure.wav";
+    char okAgainSound[kTextSize] = "Available.wav";
+    std::int32_t batchMode = 0;  // 0 none, 1 once, 2 every failure
+    std::int32_t batchSpare = 0;
+    char failedCommand[kTextSize] = "";
+    char okAgainCommand[kTextSize] = "";
+    std::int32_t failedCommandWait = 0;
+    std::int32_t okAgainCommandWait = 0;
+    std::int32_t messageBoxMode = 0;  // 0 none, 1 once, 2 every failure
+    std::int32_t messageBoxWhenAvailable = 0;
+};
+
+struct GlobalSettings {
+    // run and control options
+    std::int32_t minimize = 1;
+    std::int32_t startup = 1;
+    std::int32_t disableClose = 1;
+    std::int32_t autoMove = 1;
+    std::int32_t autoDisable = 0;
+    std::int32_t restore = 1;
+    std::int32_t timersOn = 1;        // never stored: every start has the timers on
+    std::int32_t lowInterval = 0;     // hours, 0-24
+    std::int32_t mediumInterval = 0;  // half hours, 0-48
+    std::int32_t highInterval = 0;    // minutes, 0-60
+    // list columns by column index: display position and width in pixels
+    std::array<std::int32_t, kColumnCount> columnPosition{0, 1, 2, 3, 4, 5, 6, 7};
+    std::array<std::int32_t, kColumnCount> columnWidth{120, 80, 90, 80, 100, 80, 50, 50};
+    // alert block standing in for an entry's own when it uses the global one
+    AlertBlock alerts{};
+    // Internet connectivity test
+    std::int32_t internetAddressCount = 1;
+    char internetAddresses[kMaxInternetAddresses][kTextSize]{};
+    InternetAlerts internetAlerts;
+};
+
+// The defaults a first start uses: the global alerts are the new-entry
+// template's alert block.
+GlobalSettings DefaultSettings();
+
+// The default first Internet test address.
+inline constexpr const char* kDefaultInternetAddress = "www.debian.org";
+
+// The column order array: for each display position, the column shown there.
+// Positions that are not a permutation of 0-7 fall back to the default order.
+std::array<int, kColumnCount> ColumnOrder(const std::array<std::int32_t, kColumnCount>& positions);
+
+}  // namespace tarnwatch

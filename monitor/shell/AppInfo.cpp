@@ -1,2 +1,0 @@
-// placeholder translation unit so the shell library has a source
-namespace tarnwatch {}

@@ -1,0 +1,55 @@
+// Application start-up.
+#include "shell/CTarnwatchApp.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSessionManager>
+
+#include "res/StringTable.h"
+#include "shell/CTarnwatchDlg.h"
+
+namespace tarnwatch {
+namespace {
+
+bool SocketsAvailable() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+void RefuseToStart(int textId) {
+    QMessageBox::information(nullptr, QString::fromLatin1(LoadString(IDS_APP_NAME)),
+                             QString::fromLatin1(LoadString(textId)));
+}
+
+}  // namespace
+
+int CTarnwatchApp::Run(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    // The profile: organisation "Quillon", application "Tarnwatch".
+    QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
+    QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!SocketsAvailable()) {
+        RefuseToStart(IDS_NO_SOCKETS);
+        return -1;
+    }
+    isWindows9x = 0;
+
+    CTarnwatchDlg dlg;
+    InstallTerminationSignals([](void* d) { static_cast<CTarnwatchDlg*>(d)->CloseProgram(); },
+                              &dlg);
+    // A session end runs the whole shutdown so settings and list are saved.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,
+                     [&dlg](QSessionManager&) { dlg.CloseProgram(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &dlg, [&dlg] { dlg.CloseProgram(); });
+    dlg.exec();
+    return 0;
+}
+
+}  // namespace tarnwatch

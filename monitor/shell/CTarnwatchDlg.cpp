@@ -1,0 +1,181 @@
+// The main window.
+#include "shell/CTarnwatchDlg.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "engine/SystemClock.h"
+#include "res/StringTable.h"
+#include "shell/Pictures.h"
+#include "ui_TarnwatchDlg.h"
+
+namespace tarnwatch {
+namespace {
+
+SystemClock& TheClock() {
+    static SystemClock clock;
+    return clock;
+}
+
+}  // namespace
+
+CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TarnwatchDlg>()) {
+    ui_->setupUi(this);
+    setWindowTitle(QString::fromLatin1(LoadString(IDS_APP_NAME)));
+    setWindowIcon(ProgramIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    messageBox_ = std::make_unique<QtMessageBox>(this);
+    windowPort_ = std::make_unique<QtWindowPort>(this);
+
+    Ports ports;
+    ports.clock = &TheClock();
+    ports.timers = &timers_;
+    ports.pump = &pump_;
+    ports.messageBox = messageBox_.get();
+    ports.waitCursor = &waitCursor_;
+    ports.window = windowPort_.get();
+    engine_ = std::make_unique<MonitorEngine>(ports, store);
+    engine_->SetObserver(this);
+    model_ = std::make_unique<RowsModel>(*engine_);
+
+    ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
+    ui_->logoPicture->setPixmap(ProgramIcon().pixmap(48, 48));
+    connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
+
+    // The window's start-up: the settings come first, then the list is built
+    // with the stored columns, then the list file fills it.
+    engine_->Initialise();
+    if (engine_->Settings().disableClose) {
+        setWindowFlag(Qt::WindowCloseButtonHint, false);
+    }
+    BuildList();
+    StateChanged();
+}
+
+CTarnwatchDlg::~CTarnwatchDlg() {
+    engine_->SetObserver(nullptr);
+    ui_->entryList->setModel(nullptr);
+}
+
+void CTarnwatchDlg::BuildList() {
+    QTreeView* list = ui_->entryList;
+    list->setModel(model_.get());
+    QHeaderView* header = list->header();
+    header->setSectionsMovable(true);
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    const GlobalSettings& s = engine_->Settings();
+    for (int c = 0; c < kColumnCount; ++c) {
+        header->resizeSection(c, std::max(0, s.columnWidth[static_cast<std::size_t>(c)]));
+    }
+    const auto order = ColumnOrder(s.columnPosition);
+    for (int p = 0; p < kColumnCount; ++p) {
+        header->moveSection(header->visualIndex(order[static_cast<std::size_t>(p)]), p);
+    }
+}
+
+void CTarnwatchDlg::RowsReset() {
+    model_->Reset();
+}
+
+void CTarnwatchDlg::RowChanged(int row) {
+    model_->RowChanged(row);
+}
+
+void CTarnwatchDlg::StateChanged() {
+    const ButtonStates& b = engine_->Buttons();
+    ui_->addButton->setEnabled(b.add);
+    ui_->removeButton->setEnabled(b.remove);
+    ui_->editButton->setEnabled(b.edit);
+    ui_->updateButton->setEnabled(b.update);
+    ui_->moveUpButton->setEnabled(b.moveUp);
+    ui_->moveDownButton->setEnabled(b.moveDown);
+    ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
+    if (tray_) tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    const int selected = engine_->Entries().selectedRow;
+    if (selected >= 0 && selected < model_->rowCount()) {
+        ui_->entryList->setCurrentIndex(model_->index(selected, 0));
+    }
+}
+
+void CTarnwatchDlg::TrayIconChanged(bool shown) {
+    if (!shown) {
+        tray_.reset();
+        return;
+    }
+    if (tray_) return;
+    tray_ = std::make_unique<QSystemTrayIcon>(ProgramIcon());
+    tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    auto* menu = new QMenu(this);
+    menu->addAction(QString::fromLatin1(LoadString(IDS_ABOUTBOX)), this, &CTarnwatchDlg::ShowAbout);
+    tray_->setContextMenu(menu);
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) windowPort_->Show();
+            });
+    tray_->show();
+}
+
+void CTarnwatchDlg::CloseRequested() {
+    CloseProgram();
+}
+
+void CTarnwatchDlg::CloseProgram() {
+    if (!engine_->ShutdownDone()) {
+        std::array<std::int32_t, kColumnCount> positions{};
+        std::array<std::int32_t, kColumnCount> widths{};
+        QHeaderView* header = ui_->entryList->header();
+        for (int c = 0; c < kColumnCount; ++c) {
+            positions[static_cast<std::size_t>(c)] = header->visualIndex(c);
+            widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
+        }
+        engine_->Shutdown(positions, widths);
+    }
+    // The shutdown marked the window as closing, so Cancel may now end it.
+    reject();
+}
+
+void CTarnwatchDlg::closeEvent(QCloseEvent* event) {
+    if (engine_->IsClosing()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (engine_->OnCancel()) return;
+    if (engine_->Settings().disableClose) return;
+    CloseProgram();
+}
+
+void CTarnwatchDlg::reject() {
+    // Esc or Cancel stop a sound; they end the window only during shutdown.
+    if (engine_->OnCancel()) QDialog::reject();
+}
+
+void CTarnwatchDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        engine_->OnCancel();
+        // Minimising hides the window behind its notification icon.
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            windowPort_->Hide();
+        }
+    }
+}
+
+void CTarnwatchDlg::ShowAbout() {
+    engine_->OnCancel();
+    QMessageBox box(this);
+    box.setWindowTitle(QString::fromLatin1(LoadString(IDS_ABOUT_TITLE)));
+    box.setIconPixmap(ProgramIcon().pixmap(32, 32));
+    box.setText(QString::fromLatin1(LoadString(IDS_VERSION_LINE)));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,57 @@
+// The main window: renders the engine's state and forwards the user's
+// commands to it.
+#pragma once
+
+#include <QDialog>
+#include <QSystemTrayIcon>
+#include <memory>
+
+#include "engine/MonitorEngine.h"
+#include "shell/QtPorts.h"
+#include "shell/RowsModel.h"
+
+namespace Ui {
+class TarnwatchDlg;
+}
+
+namespace tarnwatch {
+
+class CTarnwatchDlg final : public QDialog, public EngineObserver {
+    Q_OBJECT
+public:
+    explicit CTarnwatchDlg(SettingsStore* store = nullptr, QWidget* parent = nullptr);
+    ~CTarnwatchDlg() override;
+
+    MonitorEngine& Engine() { return *engine_; }
+    // The shutdown sequence, then the window ends. Used by session end,
+    // signals and the close timer; safe to call more than once.
+    void CloseProgram();
+
+    // EngineObserver
+    void RowsReset() override;
+    void RowChanged(int row) override;
+    void StateChanged() override;
+    void TrayIconChanged(bool shown) override;
+    void CloseRequested() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildList();
+    void ShowAbout();
+
+    std::unique_ptr<Ui::TarnwatchDlg> ui_;
+    QtTimerPort timers_;
+    QtPump pump_;
+    std::unique_ptr<QtMessageBox> messageBox_;
+    QtWaitCursor waitCursor_;
+    std::unique_ptr<QtWindowPort> windowPort_;
+    std::unique_ptr<MonitorEngine> engine_;
+    std::unique_ptr<RowsModel> model_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+}  // namespace tarnwatch

@@ -1,0 +1,150 @@
+// Pictures drawn with QPainter, so the program needs no image plug-ins.
+#include "shell/Pictures.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <array>
+
+#include "engine/RowDisplay.h"
+
+namespace tarnwatch {
+namespace {
+
+void DrawComputer(QPainter& p, QRectF r) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    QRectF screen(r.x() + r.width() * 0.1, r.y() + r.height() * 0.1, r.width() * 0.8,
+                  r.height() * 0.55);
+    p.drawRect(screen);
+    p.setBrush(QColor(0x00, 0x80, 0x80));
+    p.drawRect(screen.adjusted(2, 2, -2, -2));
+    p.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    p.drawRect(QRectF(r.x() + r.width() * 0.05, r.y() + r.height() * 0.75, r.width() * 0.9,
+                      r.height() * 0.18));
+}
+
+void DrawCross(QPainter& p, QRectF r) {
+    p.setPen(QPen(Qt::red, 2));
+    p.drawLine(r.topLeft() + QPointF(1, 1), r.bottomRight() - QPointF(1, 1));
+    p.drawLine(r.topRight() + QPointF(-1, 1), r.bottomLeft() + QPointF(1, -1));
+}
+
+void DrawTriangle(QPainter& p, QRectF r) {
+    QPainterPath path;
+    path.moveTo(r.center().x(), r.top() + 1);
+    path.lineTo(r.right() - 1, r.bottom() - 1);
+    path.lineTo(r.left() + 1, r.bottom() - 1);
+    path.closeSubpath();
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(0xFF, 0xD8, 0x00));
+    p.drawPath(path);
+    p.setPen(QPen(Qt::black, std::max(1.5, r.width() / 10)));
+    p.drawLine(QPointF(r.center().x(), r.top() + r.height() * 0.35),
+               QPointF(r.center().x(), r.top() + r.height() * 0.68));
+    p.drawPoint(QPointF(r.center().x(), r.top() + r.height() * 0.82));
+}
+
+void DrawCircleText(QPainter& p, QRectF r, QColor fill, const QString& text, bool octagon) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(fill);
+    QRectF c = r.adjusted(1, 1, -1, -1);
+    if (octagon) {
+        QPolygonF poly;
+        const double k = 0.29;
+        poly << QPointF(c.left() + c.width() * k, c.top())
+             << QPointF(c.right() - c.width() * k, c.top())
+             << QPointF(c.right(), c.top() + c.height() * k)
+             << QPointF(c.right(), c.bottom() - c.height() * k)
+             << QPointF(c.right() - c.width() * k, c.bottom())
+             << QPointF(c.left() + c.width() * k, c.bottom())
+             << QPointF(c.left(), c.bottom() - c.height() * k)
+             << QPointF(c.left(), c.top() + c.height() * k);
+        p.drawPolygon(poly);
+    } else {
+        p.drawEllipse(c);
+    }
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(std::max(6, static_cast<int>(r.height() * (text.size() > 2 ? 0.28 : 0.6))));
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(r, Qt::AlignCenter, text);
+}
+
+QPixmap Draw(int size, int image) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRectF r(0, 0, size, size);
+    switch (image) {
+        case kImageNetworkDisabled:
+        case kImageNetwork:
+            DrawComputer(p, QRectF(0, 0, size * 0.65, size * 0.65));
+            DrawComputer(p, QRectF(size * 0.35, size * 0.35, size * 0.65, size * 0.65));
+            if (image == kImageNetworkDisabled) DrawCross(p, r);
+            break;
+        case kImageLocal:
+        case kImageLocalDisabled:
+            DrawComputer(p, r);
+            if (image == kImageLocalDisabled) DrawCross(p, r);
+            break;
+        case kImageWarning:
+            DrawTriangle(p, r);
+            break;
+        case kImageInformation:
+            DrawCircleText(p, r, QColor(0x1E, 0x5A, 0xD2), "i", false);
+            break;
+        default:
+            DrawCircleText(p, r, QColor(0xD0, 0x10, 0x10), "", false);
+            break;
+    }
+    return pm;
+}
+
+}  // namespace
+
+QPixmap RowImagePixmap(int image) {
+    static std::array<QPixmap, 7> cache;
+    if (image < 0 || image > 6) image = kImageWarning;
+    if (cache[image].isNull()) cache[image] = Draw(16, image);
+    return cache[image];
+}
+
+QPixmap OverallStatusPixmap(int level) {
+    static std::array<QPixmap, 4> cache;
+    if (level < kLevelOk || level > kLevelError) level = kLevelWarning;
+    QPixmap& pm = cache[level - kLevelOk];
+    if (pm.isNull()) {
+        pm = QPixmap(48, 48);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        QRectF r(0, 0, 48, 48);
+        switch (level) {
+            case kLevelOk:
+                DrawCircleText(p, r, QColor(0x10, 0xA0, 0x30), "OK", false);
+                break;
+            case kLevelWarning:
+                DrawTriangle(p, r);
+                break;
+            case kLevelInformation:
+                DrawCircleText(p, r, QColor(0x1E, 0x5A, 0xD2), "i", false);
+                break;
+            default:
+                DrawCircleText(p, r, QColor(0xD0, 0x10, 0x10), "Error", true);
+                break;
+        }
+    }
+    return pm;
+}
+
+QIcon ProgramIcon() {
+    static QIcon icon;
+    if (icon.isNull()) {
+        for (int size : {16, 32, 48}) icon.addPixmap(Draw(size, kImageNetwork));
+    }
+    return icon;
+}
+
+}  // namespace tarnwatch

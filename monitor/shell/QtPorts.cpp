@@ -1,0 +1,66 @@
+// Qt implementations of the engine's ports.
+#include "shell/QtPorts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+
+void QtTimerPort::SetTimer(int id, int milliseconds) {
+    auto& timer = timers_[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setSingleShot(true);
+        QObject::connect(timer.get(), &QTimer::timeout, this, [this, id] {
+            if (sink_) sink_->OnTimer(id);
+        });
+    }
+    timer->start(std::max(0, milliseconds));
+}
+
+void QtTimerPort::KillTimer(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) it->second->stop();
+}
+
+bool QtTimerPort::IsArmed(int id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+void QtPump::Pump() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtMessageBox::Show(const std::string& text) {
+    QMessageBox::information(parent_, QString::fromLatin1(LoadString(IDS_APP_NAME)),
+                             QString::fromLocal8Bit(text.c_str()));
+}
+
+void QtWaitCursor::Begin() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtWaitCursor::End() {
+    QApplication::restoreOverrideCursor();
+}
+
+void QtWindowPort::Show() {
+    if (!window_) return;
+    window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void QtWindowPort::Hide() {
+    if (window_ && QSystemTrayIcon::isSystemTrayAvailable()) window_->hide();
+}
+
+bool QtWindowPort::IsHidden() const {
+    return !window_ || window_->isHidden();
+}
+
+}  // namespace tarnwatch

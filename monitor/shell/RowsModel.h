@@ -1,0 +1,28 @@
+// The list's model: a read-only table over the engine's rows.
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include "engine/MonitorEngine.h"
+
+namespace tarnwatch {
+
+class RowsModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit RowsModel(const MonitorEngine& engine, QObject* parent = nullptr)
+        : QAbstractTableModel(parent), engine_(engine) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void Reset();
+    void RowChanged(int row);
+
+private:
+    const MonitorEngine& engine_;
+};
+
+}  // namespace tarnwatch
