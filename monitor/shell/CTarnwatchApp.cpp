@@ -41,14 +41,22 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
     }
     isWindows9x = 0;
 
+    // The handlers go in before the window exists so that a signal during
+    // start-up is not fatal; it is acted on once the event loop runs.
+    static CTarnwatchDlg* mainWindow = nullptr;
+    InstallTerminationSignals(
+        [](void*) {
+            if (mainWindow) mainWindow->CloseProgram();
+        },
+        nullptr);
     CTarnwatchDlg dlg;
-    InstallTerminationSignals([](void* d) { static_cast<CTarnwatchDlg*>(d)->CloseProgram(); },
-                              &dlg);
+    mainWindow = &dlg;
     // A session end runs the whole shutdown so settings and list are saved.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,
                      [&dlg](QSessionManager&) { dlg.CloseProgram(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &dlg, [&dlg] { dlg.CloseProgram(); });
     dlg.exec();
+    mainWindow = nullptr;
     return 0;
 }
 
