@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -81,28 +80,45 @@ bool ReplaceFileAtomically(const std::string& dir, const std::string& target, co
     return true;
 }
 
-bool ReadFileLimited(const std::string& path, std::vector<char>& out) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+// Copies a file over another through a temporary file and a rename, so a
+// reader never sees a half-written copy. The copy stays in the kernel.
+bool CopyFileOver(const std::string& from, const std::string& to) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    std::string tmpl = to + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int out = mkostemp(name.data(), O_CLOEXEC);
+    if (out < 0) {
+        close(in);
         return false;
     }
-    out.clear();
-    char buf[65536];
+    bool ok = true;
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            close(fd);
-            return false;
-        }
+        ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (n == 0) break;
-        out.insert(out.end(), buf, buf + n);
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        // Some file systems cannot copy in the kernel: fall back to a loop.
+        char buf[65536];
+        ok = lseek(in, 0, SEEK_SET) == 0 && ftruncate(out, 0) == 0 && lseek(out, 0, SEEK_SET) == 0;
+        while (ok) {
+            ssize_t r = read(in, buf, sizeof buf);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) {
+                ok = r == 0;
+                break;
+            }
+            ok = WriteAll(out, buf, static_cast<std::size_t>(r));
+        }
+        break;
     }
-    close(fd);
-    return true;
+    close(in);
+    if (fchmod(out, 0644) != 0) ok = false;
+    if (close(out) != 0) ok = false;
+    if (ok && rename(name.data(), to.c_str()) != 0) ok = false;
+    if (!ok) unlink(name.data());
+    return ok;
 }
 
 template <typename T>
@@ -208,28 +224,40 @@ void ConvertRecord(const unsigned char* raw, int size, ServiceItem& out) {
     TerminateTexts(out);
 }
 
+// Reads up to `size` bytes, fewer only at end of file or on an error.
+std::size_t ReadUpTo(int fd, unsigned char* buf, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(fd, buf + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     LoadReport report;
     entries.Clear();
-    FILE* f = std::fopen(paths.listFile.c_str(), "rb");
-    if (!f) return report;
+    int fd = open(paths.listFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return report;
     struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(f);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
         return report;
     }
 
     unsigned char head[8];
-    if (std::fread(head, 1, sizeof head, f) != sizeof head) {
+    if (ReadUpTo(fd, head, sizeof head) != sizeof head) {
         report.readError = true;
-        std::fclose(f);
+        close(fd);
         return report;
     }
     report.opened = true;
     const float header = ReadRaw<float>(head);
     const std::int32_t count = ReadRaw<std::int32_t>(head + 4);
     if (count <= 0) {
-        std::fclose(f);
+        close(fd);
         return report;
     }
 
@@ -241,38 +269,40 @@ LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     if (!entries.Allocate(room)) {
         report.outOfMemory = true;
         entries.Clear();
-        std::fclose(f);
+        close(fd);
         return report;
     }
 
-    std::vector<unsigned char> raw(static_cast<std::size_t>(size));
+    // Records are read in chunks of many at a time; a short read ends the
+    // load after the last whole record.
+    constexpr int kChunkRecords = 256;
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(size) * kChunkRecords);
     int loaded = 0;
-    for (int j = 0; j < count; ++j) {
-        if (j >= room || std::fread(raw.data(), 1, raw.size(), f) != raw.size()) {
+    report.readError = room < count;
+    while (loaded < room) {
+        const int want = std::min(kChunkRecords, room - loaded);
+        const std::size_t got = ReadUpTo(fd, chunk.data(), static_cast<std::size_t>(want) * size);
+        const int whole = static_cast<int>(got / static_cast<std::size_t>(size));
+        for (int k = 0; k < whole; ++k, ++loaded) {
+            ServiceItem& e = entries.records[static_cast<std::size_t>(loaded)];
+            ConvertRecord(chunk.data() + static_cast<std::size_t>(k) * size, size, e);
+            e.row = loaded;
+            e.state = kStateUntested;
+            e.attempt = 0;
+            e.lastTestTime = 0;
+            entries.order[static_cast<std::size_t>(loaded)] = loaded;
+        }
+        if (whole < want) {
             report.readError = true;
             break;
         }
-        report.readError = false;
-        ServiceItem& e = entries.records[static_cast<std::size_t>(j)];
-        ConvertRecord(raw.data(), size, e);
-        e.row = j;
-        e.state = kStateUntested;
-        e.attempt = 0;
-        e.lastTestTime = 0;
-        entries.order[static_cast<std::size_t>(j)] = j;
-        entries.selectedRow = j;
-        loaded = j + 1;
     }
-    std::fclose(f);
+    close(fd);
     entries.recordCount = loaded;
     entries.rowCount = loaded;
+    entries.selectedRow = loaded - 1;
 
-    if (loaded > 0 && !report.readError) {
-        std::vector<char> bytes;
-        if (ReadFileLimited(paths.listFile, bytes)) {
-            ReplaceFileAtomically(paths.directory, paths.backupFile, bytes.data(), bytes.size());
-        }
-    }
+    if (loaded > 0 && !report.readError) CopyFileOver(paths.listFile, paths.backupFile);
     return report;
 }
 

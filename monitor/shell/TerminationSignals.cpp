@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include "shell/CTarnwatchApp.h"
@@ -25,7 +26,8 @@ void OnSignal(int) {
 
 void InstallTerminationSignals(void (*onSignal)(void*), void* context) {
     if (g_pipe[0] < 0 && pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
+    auto* notifier =
+        new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onSignal, context] {
         char buf[64];
         while (read(g_pipe[0], buf, sizeof buf) > 0) {
