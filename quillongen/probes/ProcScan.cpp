@@ -147,6 +147,10 @@ bool ReadImageName(int procFd, pid_t pid, char* name, std::size_t size) {
         const std::size_t mark = sizeof kDeletedMark - 1;
         if (n > mark && std::memcmp(target + n - mark, kDeletedMark, mark) == 0) n -= mark;
         if (NameFromPath(target, n, name, size)) return true;
+    } else if (errno == ENOENT) {
+        // No executable at all: a kernel thread, a zombie or a process that
+        // has just ended. None of them has a command line either.
+        return false;
     }
     char cmd[4096];
     const ssize_t cmdLen = ReadSmallFile(procFd, pid, "cmdline", cmd, sizeof cmd);
@@ -160,8 +164,13 @@ bool ReadImageName(int procFd, pid_t pid, char* name, std::size_t size) {
 
 bool ReadProcessName(int procFd, pid_t pid, char* name, std::size_t size) {
     if (ReadImageName(procFd, pid, name, size)) return true;
-    ProcessTimes unused;
-    return ReadProcessStat(procFd, pid, name, size, &unused);
+    char comm[64];
+    const ssize_t len = ReadSmallFile(procFd, pid, "comm", comm, sizeof comm);
+    if (len <= 0) return false;
+    auto n = static_cast<std::size_t>(len);
+    if (comm[n - 1] == '\n') --n;
+    CopyBounded(name, size, comm, n);
+    return true;
 }
 
 ProcessMemory ReadProcessMemory(int procFd, pid_t pid) {
