@@ -1,0 +1,58 @@
+// Socket side of the echo probes: host checking and resolution, opening the
+// ICMP sockets, and sending and waiting against a time limit.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "EchoWire.h"
+
+namespace qg_probes {
+
+// Probe results, as the exported probes return them.
+inline constexpr int kEchoAnswered = 1;
+inline constexpr int kEchoTimedOut = -1;
+inline constexpr int kEchoFailed = 0;
+
+// Longest host text accepted.
+inline constexpr std::size_t kMaxHostLength = 255;
+
+// Checks the host text and resolves it to one IPv4 address (network order).
+// False for null, empty, over-long texts, texts with blanks, control or
+// non-ASCII bytes, and names that do not resolve.
+bool ResolveEchoHost(const char* host, in_addr_t* address);
+
+// Time limit in milliseconds; 0 for a limit of 0 or less.
+std::int64_t EchoLimitMs(int timeoutSeconds);
+
+// Non-blocking, close-on-exec ICMP sockets; -1 when none can be had.
+// The raw socket only lets echo replies and the ICMP errors that can quote a
+// request through, so a busy host's other ICMP traffic does not wake us.
+int OpenRawIcmpSocket();
+int OpenDatagramIcmpSocket();
+
+// Sends one datagram, waiting at most limitMs for room in the socket.
+// kEchoAnswered when sent, kEchoTimedOut, or kEchoFailed.
+int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to,
+             std::int64_t limitMs);
+
+// Reads until the expected reply (kEchoAnswered), an ICMP error quoting the
+// request or a socket error (kEchoFailed), or the time limit (kEchoTimedOut).
+// rawDatagrams: the socket hands back whole IPv4 datagrams.
+int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs);
+
+// Closes fd on scope exit.
+class SocketCloser {
+public:
+    explicit SocketCloser(int fd) : fd_(fd) {}
+    ~SocketCloser();
+    SocketCloser(const SocketCloser&) = delete;
+    SocketCloser& operator=(const SocketCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+}  // namespace qg_probes
