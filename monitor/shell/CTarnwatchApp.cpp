@@ -8,8 +8,10 @@
 #include <QMessageBox>
 #include <QSessionManager>
 
+#include "quillongen/probes.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
+#include "shell/QtPorts.h"
 
 namespace tarnwatch {
 namespace {
@@ -22,11 +24,15 @@ bool SocketsAvailable() {
 }
 
 void RefuseToStart(int textId) {
-    QMessageBox::information(nullptr, QString::fromLatin1(LoadString(IDS_APP_NAME)),
-                             QString::fromLatin1(LoadString(textId)));
+    ShowMessage(nullptr, LoadString(textId));
 }
 
 }  // namespace
+
+int RunningCopies(int isWindows9x) {
+    const char* name = LoadString(IDS_APP_NAME);
+    return isWindows9x ? CheckTaskList95(name) : CheckTaskList(name);
+}
 
 int CTarnwatchApp::Run(int& argc, char** argv) {
     QApplication app(argc, argv);
@@ -40,6 +46,10 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
         return -1;
     }
     isWindows9x = 0;
+    if (RunningCopies(isWindows9x) > 1) {
+        RefuseToStart(IDS_ALREADY_RUNNING);
+        return -1;
+    }
 
     // The handlers go in before the window exists so that a signal during
     // start-up is not fatal; it is acted on once the event loop runs.

@@ -14,6 +14,10 @@ public:
     int isWindows9x = 0;
 };
 
+// How many processes named like this program run, this one included. Names
+// compare without regard to case, so the program file "tarnwatch" counts.
+int RunningCopies(int isWindows9x);
+
 // Installs handlers for SIGTERM, SIGINT and SIGHUP that, instead of killing
 // the process, make `onSignal` run on the event loop. Call after the
 // application object exists.

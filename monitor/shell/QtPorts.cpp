@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
 #include "res/StringTable.h"
 
@@ -35,9 +36,18 @@ void QtPump::Pump() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void QtMessageBox::Show(const std::string& text) {
-    QMessageBox::information(parent_, QString::fromLatin1(LoadString(IDS_APP_NAME)),
+void ShowMessage(QWidget* parent, const std::string& text) {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), text.c_str());
+        return;
+    }
+    QMessageBox::information(parent, QString::fromLatin1(LoadString(IDS_APP_NAME)),
                              QString::fromLocal8Bit(text.c_str()));
+}
+
+void QtMessageBox::Show(const std::string& text) {
+    ShowMessage(parent_, text);
 }
 
 void QtWaitCursor::Begin() {

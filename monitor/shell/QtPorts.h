@@ -12,6 +12,11 @@
 
 namespace tarnwatch {
 
+// A message with an OK button and the application's title. Where nobody can
+// press OK (the offscreen and minimal platforms), the text goes to standard
+// error instead, so the program never waits for a click that cannot come.
+void ShowMessage(QWidget* parent, const std::string& text);
+
 // One single-shot QTimer per id.
 class QtTimerPort final : public QObject, public TimerPort {
 public:

@@ -80,3 +80,35 @@ TEST(Program, HelpDescribesTheFiles) {
 
 }  // namespace
 }  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+TEST(Program, SecondCopyRefusesToRunAndTouchesNothing) {
+    fakes::TempDir dir;
+    const std::string list = dir / "Tarnwatch.ini";
+    fakes::WriteBytes(list, fakes::ListFileImage(-2.2f, 1, {Stored("only")}));
+    fakes::Program first({}, Env(dir));
+    ASSERT_TRUE(WaitFor(dir / "Tarnwatch.bak", 20s));
+    const auto listBefore = fakes::ReadBytes(list);
+    const auto backupBefore = fakes::ReadBytes(dir / "Tarnwatch.bak");
+
+    fakes::TempDir other;  // the second copy even looks at another list
+    fakes::WriteBytes(other / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, 1, {Stored("x")}));
+    fakes::Program second({}, Env(other), other / "out.txt");
+    int status = second.Wait(20s);
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255) << "exit code -1";
+    EXPECT_FALSE(std::filesystem::exists(other / "Tarnwatch.bak"));
+    EXPECT_EQ(fakes::ReadBytes(list), listBefore);
+    EXPECT_EQ(fakes::ReadBytes(dir / "Tarnwatch.bak"), backupBefore);
+
+    first.Signal(SIGTERM);
+    status = first.Wait(20s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace tarnwatch
