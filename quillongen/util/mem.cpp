@@ -369,6 +369,7 @@ long mem_reallocate(void** p, unsigned int size) {
         const size_t i = findSlot(reinterpret_cast<uintptr_t>(*p));
         if (i != SIZE_MAX) {
             if (static_cast<size_t>(g.slots[i].size) < r) enlarge(i, r);
+            *p = reinterpret_cast<void*>(g.slots[i].address);
             return g.slots[i].size;
         }
     }

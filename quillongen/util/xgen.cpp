@@ -237,7 +237,7 @@ int Xgen_BufOut(XgenBuffer* block, int position, int count, const void* source) 
     }
     if (count < kBuf) {
         if (block->outCount + count >= kBuf && !flushOut(block)) return XGEN_WRITE_ERROR;
-        std::memcpy(block->outCursor, source, static_cast<size_t>(count));
+        if (count > 0) std::memcpy(block->outCursor, source, static_cast<size_t>(count));
         block->outCursor += count;
         block->outCount += count;
         return success(count);
