@@ -22,6 +22,9 @@ public:
     virtual ~SettingsStore() = default;
     virtual void ReadSettings(GlobalSettings& settings) = 0;
     virtual void WriteListAndAlertSettings(const GlobalSettings& settings) = 0;
+    // The run and control options and the intervals; the autostart entry
+    // follows "Startup" when it differs from `startupBefore`.
+    virtual void WriteRunOptions(const GlobalSettings& settings, int startupBefore) = 0;
 };
 
 // What the user interface is told.

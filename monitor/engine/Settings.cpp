@@ -10,20 +10,24 @@ GlobalSettings DefaultSettings() {
     return s;
 }
 
+bool IsColumnPermutation(const std::array<std::int32_t, kColumnCount>& positions) {
+    std::array<bool, kColumnCount> taken{};
+    for (std::int32_t p : positions) {
+        if (p < 0 || p >= kColumnCount || taken[static_cast<std::size_t>(p)]) return false;
+        taken[static_cast<std::size_t>(p)] = true;
+    }
+    return true;
+}
+
 std::array<int, kColumnCount> ColumnOrder(const std::array<std::int32_t, kColumnCount>& positions) {
     std::array<int, kColumnCount> order{};
-    for (int p = 0; p < kColumnCount; ++p) {
-        int found = -1;
-        for (int c = 0; c < kColumnCount && found < 0; ++c) {
-            if (positions[c] == p) found = c;
-        }
-        if (found < 0) {
-            // A damaged set of positions: a position no column claims would
-            // leave a hole, so the whole order falls back to the default.
-            for (int i = 0; i < kColumnCount; ++i) order[i] = i;
-            return order;
-        }
-        order[p] = found;
+    if (!IsColumnPermutation(positions)) {
+        // A damaged set of positions would leave a hole: the default order.
+        for (int i = 0; i < kColumnCount; ++i) order[static_cast<std::size_t>(i)] = i;
+        return order;
+    }
+    for (int c = 0; c < kColumnCount; ++c) {
+        order[static_cast<std::size_t>(positions[static_cast<std::size_t>(c)])] = c;
     }
     return order;
 }

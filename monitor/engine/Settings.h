@@ -70,6 +70,9 @@ GlobalSettings DefaultSettings();
 // The default first Internet test address.
 inline constexpr const char* kDefaultInternetAddress = "www.debian.org";
 
+// True when the positions give every column its own place 0-7.
+bool IsColumnPermutation(const std::array<std::int32_t, kColumnCount>& positions);
+
 // The column order array: for each display position, the column shown there.
 // Positions that are not a permutation of 0-7 fall back to the default order.
 std::array<int, kColumnCount> ColumnOrder(const std::array<std::int32_t, kColumnCount>& positions);

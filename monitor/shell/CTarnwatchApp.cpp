@@ -11,6 +11,7 @@
 #include "quillongen/probes.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
+#include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 
 namespace tarnwatch {
@@ -59,7 +60,8 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
             if (mainWindow) mainWindow->CloseProgram();
         },
         nullptr);
-    CTarnwatchDlg dlg;
+    ProfileStore profile;
+    CTarnwatchDlg dlg(&profile);
     mainWindow = &dlg;
     // A session end runs the whole shutdown so settings and list are saved.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,

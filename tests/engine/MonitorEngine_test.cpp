@@ -33,6 +33,7 @@ class CountingStore final : public SettingsStore {
 public:
     void ReadSettings(GlobalSettings& s) override { ++reads, s.minimize = minimize; }
     void WriteListAndAlertSettings(const GlobalSettings& s) override { ++writes, written = s; }
+    void WriteRunOptions(const GlobalSettings&, int) override {}
     int minimize = 1;
     int reads = 0;
     int writes = 0;

@@ -23,6 +23,7 @@ public:
         s.minimize = 0;
     }
     void WriteListAndAlertSettings(const GlobalSettings& s) override { written = s, ++writes; }
+    void WriteRunOptions(const GlobalSettings&, int) override {}
     GlobalSettings written;
     int writes = 0;
 };
