@@ -5,7 +5,9 @@
 
 namespace tarnwatch {
 
-std::int64_t SystemClock::Now() const { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t SystemClock::Now() const {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::int64_t SystemClock::MonotonicMs() const {
     timespec ts{};
