@@ -65,8 +65,8 @@ public:
 class WindowPort {
 public:
     virtual ~WindowPort() = default;
-    virtual void Show() = 0;  // shown in its normal state
-    virtual void Hide() = 0;  // only the notification icon remains
+    virtual void Show() = 0;     // shown in its normal state
+    virtual void Hide() = 0;     // only the notification icon remains
     virtual bool IsHidden() const = 0;
 };
 

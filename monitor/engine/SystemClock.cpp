@@ -5,9 +5,7 @@
 
 namespace tarnwatch {
 
-std::int64_t SystemClock::Now() const {
-    return static_cast<std::int64_t>(std::time(nullptr));
-}
+std::int64_t SystemClock::Now() const { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 std::int64_t SystemClock::MonotonicMs() const {
     timespec ts{};
