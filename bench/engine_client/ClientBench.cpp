@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "engine/CommandRunner.h"
@@ -21,8 +21,8 @@ namespace {
 
 using namespace tarnwatch;
 
-// Accepts connections, reads each until the peer closes, then closes it,
-// as a service that hangs up after the client is done.
+// Accepts connections and hangs up on each at once, so both loops below pay
+// for the same server side and neither waits on a full accept queue.
 class LoopbackServer {
 public:
     LoopbackServer() {
@@ -31,25 +31,23 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd_, 128);
+        listen(fd_, SOMAXCONN);
         socklen_t len = sizeof a;
         getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
         thread_ = std::thread([this] {
-            while (!stop_) {
-                pollfd p{fd_, POLLIN, 0};
-                if (poll(&p, 1, 50) <= 0) continue;
+            for (;;) {
                 int c = accept(fd_, nullptr, nullptr);
-                if (c < 0) continue;
-                char buf[256];
-                while (recv(c, buf, sizeof buf, 0) > 0) {
+                if (c < 0) {
+                    if (errno == EINTR) continue;
+                    return;  // the listener was shut down
                 }
                 close(c);
             }
         });
     }
     ~LoopbackServer() {
-        stop_ = true;
+        shutdown(fd_, SHUT_RDWR);
         thread_.join();
         close(fd_);
     }
@@ -58,7 +56,6 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
-    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 

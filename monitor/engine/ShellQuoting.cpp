@@ -147,9 +147,9 @@ QuotedValue QuoteForShell(std::string_view value, ShellContext context, bool inB
             if (std::all_of(value.begin(), value.end(), IsSafeUnquoted)) {
                 for (char c : value) add(std::string(1, c));
             } else {
-                q.prefix = "'";
+                q.prefix.push_back('\'');
                 for (char c : value) add(c == '\'' ? std::string("'\\''") : std::string(1, c));
-                q.suffix = "'";
+                q.suffix.push_back('\'');
             }
             break;
     }
