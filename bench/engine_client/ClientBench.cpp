@@ -1,0 +1,117 @@
+// Cost of a plain TCP test next to a bare connect + close on the same
+// loopback port, and of RunCommand("true", 1) next to posix_spawn + waitpid.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "engine/CommandRunner.h"
+#include "engine/ProbeClient.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace tarnwatch;
+
+// Accepts connections and hangs up on each at once, so both loops below pay
+// for the same server side and neither waits on a full accept queue.
+class LoopbackServer {
+public:
+    LoopbackServer() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(fd_, SOMAXCONN);
+        socklen_t len = sizeof a;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                int c = accept(fd_, nullptr, nullptr);
+                if (c < 0) {
+                    if (errno == EINTR) continue;
+                    return;  // the listener was shut down
+                }
+                close(c);
+            }
+        });
+    }
+    ~LoopbackServer() {
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+LoopbackServer& Server() {
+    static LoopbackServer server;
+    return server;
+}
+
+void BM_PlainTcpTest(benchmark::State& state) {
+    Ports ports;  // no timer, no pump: the probe alone
+    const int port = Server().port();
+    for (auto _ : state) {
+        CClientThread client(ports);
+        if (client.Connect(port, "127.0.0.1", 5) != 1) state.SkipWithError("connect failed");
+        client.Disconnect();
+    }
+}
+BENCHMARK(BM_PlainTcpTest)->UseRealTime();
+
+void BM_BareConnectClose(benchmark::State& state) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(Server().port()));
+    for (auto _ : state) {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            state.SkipWithError("connect failed");
+        }
+        close(fd);
+    }
+}
+BENCHMARK(BM_BareConnectClose)->UseRealTime();
+
+void BM_RunCommandTrue(benchmark::State& state) {
+    for (auto _ : state) {
+        if (RunCommand("true", 1) != kRunOk) state.SkipWithError("true failed");
+    }
+}
+BENCHMARK(BM_RunCommandTrue)->UseRealTime();
+
+void BM_PosixSpawnTrue(benchmark::State& state) {
+    char arg0[] = "/bin/true";
+    char* argv[] = {arg0, nullptr};
+    for (auto _ : state) {
+        pid_t pid;
+        if (posix_spawn(&pid, "/bin/true", nullptr, nullptr, argv, environ) != 0) {
+            state.SkipWithError("spawn failed");
+            break;
+        }
+        int st = 0;
+        waitpid(pid, &st, 0);
+    }
+}
+BENCHMARK(BM_PosixSpawnTrue)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

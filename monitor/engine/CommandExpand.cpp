@@ -1,0 +1,207 @@
+// Expansion of variables and macros in command texts; see CommandExpand.h.
+#include "engine/CommandExpand.h"
+
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "engine/ShellQuoting.h"
+
+extern char** environ;
+
+namespace tarnwatch {
+
+namespace {
+
+// The value of an environment variable. Stored commands were written for an
+// environment whose names ignore case, so a name that is not set exactly is
+// also looked up without regard to case.
+const char* LookupVariable(const std::string& name) {
+    if (name.empty() || name.find('=') != std::string::npos) return nullptr;
+    if (const char* v = std::getenv(name.c_str())) return v;
+    for (char** e = environ; e && *e; ++e) {
+        const char* eq = std::strchr(*e, '=');
+        if (eq && static_cast<std::size_t>(eq - *e) == name.size() &&
+            strncasecmp(*e, name.c_str(), name.size()) == 0) {
+            return eq + 1;
+        }
+    }
+    return nullptr;
+}
+
+std::string FormatTime(std::int64_t when, const char* format) {
+    std::time_t t = static_cast<std::time_t>(when);
+    std::tm tm{};
+    char buf[64] = "";
+    if (localtime_r(&t, &tm)) std::strftime(buf, sizeof buf, format, &tm);
+    return buf;
+}
+
+// The line being built: raw text is cut at the limit, a value is quoted and,
+// when cut, still closed, so a cut can never open a way into the shell.
+class Builder {
+public:
+    void Raw(std::string_view text) {
+        for (char c : text) {
+            if (full_ || out_.size() >= kCommandLineMax) {
+                full_ = true;
+                return;
+            }
+            out_.push_back(c);
+            tracker_.Feed(c);
+        }
+    }
+    void Value(std::string_view value) {
+        if (full_ || value.empty()) return;
+        QuotedValue q = QuoteForShell(value, tracker_.Context(), tracker_.InBackquotes());
+        const std::size_t frame = q.prefix.size() + q.suffix.size();
+        if (out_.size() + frame > kCommandLineMax) {
+            full_ = true;
+            return;
+        }
+        std::string body;
+        for (const auto& piece : q.pieces) {
+            if (out_.size() + frame + body.size() + piece.size() > kCommandLineMax) {
+                full_ = true;
+                break;
+            }
+            body += piece;
+        }
+        // The value leaves the quoting context as it found it, so the
+        // tracker is not fed.
+        out_ += q.prefix;
+        out_ += body;
+        out_ += q.suffix;
+    }
+    const std::string& Result() const { return out_; }
+
+private:
+    std::string out_;
+    ShellContextTracker tracker_;
+    bool full_ = false;
+};
+
+std::string MacroValue(char letter, const CommandMacros& m, bool& known) {
+    known = true;
+    switch (letter) {
+        case 'A':
+        case 'a':
+            return m.address;
+        case 'D':
+        case 'd':
+            return FormatTime(m.lastTestTime, "%d/%m/%y");
+        case 'O':
+        case 'o':
+            return m.state == kStateAvailable ? "ok" : "ko";
+        case 'P':
+        case 'p':
+            return m.source;
+        case 'S':
+        case 's':
+            return m.statusCell.substr(0, kStatusMacroMax);
+        case 'T':
+        case 't':
+            return FormatTime(m.lastTestTime, "%H:%M:%S");
+        case 'V':
+        case 'v':
+            return ServiceTestName(m.serviceTest);
+        case 'W':
+        case 'w':
+            return m.description;
+        default:
+            known = false;
+            return {};
+    }
+}
+
+std::string FieldText(const char* field, std::size_t size) {
+    return std::string(field, strnlen(field, size));
+}
+
+}  // namespace
+
+CommandMacros MacrosFor(const ServiceItem& entry, const char* statusCell) {
+    CommandMacros m;
+    m.address = FieldText(entry.address, sizeof entry.address);
+    m.lastTestTime = entry.lastTestTime;
+    m.state = entry.state;
+    m.source = FieldText(entry.source, sizeof entry.source);
+    m.statusCell = statusCell ? statusCell : "";
+    m.serviceTest = entry.serviceTest;
+    m.description = FieldText(entry.description, sizeof entry.description);
+    return m;
+}
+
+std::string ExpandCommand(const char* command, const CommandMacros& macros) {
+    Builder b;
+    const std::string_view cmd = command ? command : "";
+    const std::size_t n = cmd.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = cmd[i];
+        if (c == '%' && i + 1 < n && cmd[i + 1] == '%') {
+            // One sign; the second is looked at again.
+            b.Raw("%");
+            i += 1;
+            continue;
+        }
+        if (c == '%') {
+            std::size_t j = i + 1;
+            while (j < n) {
+                if (cmd[j] == '%' && j + 1 < n && cmd[j + 1] == '%') {
+                    j += 2;
+                } else if (cmd[j] == '%') {
+                    break;
+                } else {
+                    ++j;
+                }
+            }
+            if (j >= n) {
+                b.Raw("%");
+                i += 1;
+                continue;
+            }
+            std::string name;
+            for (std::size_t k = i + 1; k < j; ++k) {
+                name.push_back(cmd[k]);
+                if (cmd[k] == '%') ++k;
+            }
+            if (const char* value = LookupVariable(name)) {
+                b.Raw(std::string_view(value, strnlen(value, kCommandLineMax)));
+            } else {
+                b.Raw("%" + name + "%");
+            }
+            i = j + 1;
+            continue;
+        }
+        if (c == '@' && i + 1 < n) {
+            if (cmd[i + 1] == '@') {
+                b.Raw("@");
+                i += 2;
+                continue;
+            }
+            bool known = false;
+            std::string value = MacroValue(cmd[i + 1], macros, known);
+            if (known) {
+                b.Value(value);
+            } else {
+                b.Raw(cmd.substr(i, 2));
+            }
+            i += 2;
+            continue;
+        }
+        b.Raw(cmd.substr(i, 1));
+        i += 1;
+    }
+    return b.Result();
+}
+
+void ExpandCommand(const char* command, char* out, const CommandMacros& macros) {
+    if (!out) return;
+    CopyText(out, kTextSize, ExpandCommand(command, macros).c_str());
+}
+
+}  // namespace tarnwatch

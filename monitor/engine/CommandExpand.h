@@ -1,0 +1,41 @@
+// Turns a stored command text into a command line: environment variables
+// written %NAME% and the entry macros @A @D @O @P @S @T @V @W (either case)
+// are replaced, "%%" and "@@" stand for one sign. The result never exceeds
+// kCommandLineMax characters; what does not fit is cut.
+//
+// Macro values may come from the network (an agent's reply becomes the
+// status text), so each value is quoted for the shell context it lands in
+// and always reaches the program as the literal text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/ServiceItem.h"
+
+namespace tarnwatch {
+
+inline constexpr std::size_t kCommandLineMax = kTextSize - 1;
+inline constexpr std::size_t kStatusMacroMax = 39;
+
+// The values behind the macros, taken at the moment of expansion.
+struct CommandMacros {
+    std::string address;            // @A
+    std::int64_t lastTestTime = 0;  // @D (%d/%m/%y) and @T (%H:%M:%S), local time
+    std::int32_t state = 0;         // @O: "ok" when exactly kStateAvailable, else "ko"
+    std::string source;             // @P
+    std::string statusCell;         // @S, cut to kStatusMacroMax characters
+    std::int32_t serviceTest = -1;  // @V: the service test's name
+    std::string description;        // @W
+};
+
+// The macros of an entry (the working entry) and its row's Status cell.
+CommandMacros MacrosFor(const ServiceItem& entry, const char* statusCell);
+
+std::string ExpandCommand(const char* command, const CommandMacros& macros);
+// Writes the expansion into `out`, which holds kTextSize bytes; a null `out`
+// receives nothing.
+void ExpandCommand(const char* command, char* out, const CommandMacros& macros);
+
+}  // namespace tarnwatch

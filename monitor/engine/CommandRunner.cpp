@@ -1,0 +1,193 @@
+// Starting, waiting for and reaping command-line programs; see
+// CommandRunner.h.
+#include "engine/CommandRunner.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ShellQuoting.h"
+
+extern char** environ;
+
+namespace tarnwatch {
+
+namespace {
+
+constexpr int kSliceMs = 50;
+// How long a program that was asked to end may take before it is killed.
+constexpr int kTermGraceMs = 1000;
+// The shell's codes for a command it could not find or not execute.
+constexpr int kShellNotFound = 127;
+constexpr int kShellNotExecutable = 126;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Starts a program in a process group of its own (so a time limit can end
+// it together with its children) with default signal handling and an empty
+// signal mask, whatever the monitor has set for itself. 0 or an errno.
+int Spawn(const std::vector<std::string>& args, bool searchPath, pid_t& pid) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    if (int err = posix_spawnattr_init(&attr)) return err;
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    int err = searchPath ? posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ)
+                         : posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    return err;
+}
+
+// Programs that run on unobserved are reaped by a thread that waits for
+// them; should no thread be available, they are reaped at the next call.
+std::mutex gOrphansMutex;
+std::vector<pid_t> gOrphans;
+
+void ReapOrphans() {
+    std::lock_guard<std::mutex> lock(gOrphansMutex);
+    for (auto it = gOrphans.begin(); it != gOrphans.end();) {
+        int st = 0;
+        pid_t r = waitpid(*it, &st, WNOHANG);
+        if (r == *it || (r < 0 && errno == ECHILD)) {
+            it = gOrphans.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ReapInBackground(pid_t pid) {
+    try {
+        std::thread([pid] {
+            int st = 0;
+            while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(gOrphansMutex);
+        gOrphans.push_back(pid);
+    }
+}
+
+bool HasExited(pid_t pid) {
+    siginfo_t info{};
+    // WNOWAIT keeps the process a zombie: its id cannot be reused while we
+    // may still signal its group.
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return errno == ECHILD;
+    }
+    return info.si_pid == pid;
+}
+
+// Waits until `pid` has ended or `deadlineMs` passed, pumping between slices.
+void WaitForExit(pid_t pid, int pidFd, std::int64_t deadlineMs, MessagePump* pump) {
+    int sleepMs = 1;
+    while (!HasExited(pid)) {
+        std::int64_t now = NowMs();
+        if (now >= deadlineMs) return;
+        int slice = static_cast<int>(std::min<std::int64_t>(kSliceMs, deadlineMs - now));
+        if (pidFd >= 0) {
+            pollfd p{pidFd, POLLIN, 0};
+            if (poll(&p, 1, slice) > 0) continue;
+        } else {
+            // Without a process descriptor, sleep in growing steps so a
+            // short program is still noticed quickly.
+            slice = std::min(slice, sleepMs);
+            sleepMs = std::min(sleepMs * 2, kSliceMs);
+            usleep(static_cast<useconds_t>(slice) * 1000);
+        }
+        if (pump) pump->Pump();
+    }
+}
+
+int Reap(pid_t pid) {
+    int st = 0;
+    pid_t r;
+    while ((r = waitpid(pid, &st, 0)) < 0 && errno == EINTR) {
+    }
+    return r == pid ? st : -1;
+}
+
+}  // namespace
+
+int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLimitSeconds) {
+    ReapOrphans();
+    const std::string line = commandLine ? commandLine : "";
+    std::vector<std::string> words;
+    const SplitResult split = SplitCommandWords(line, words);
+    if (split == SplitResult::kEmpty) return kRunNotRun;
+
+    pid_t pid = -1;
+    bool started = false;
+    bool viaShell = false;
+    if (split == SplitResult::kWords) {
+        started = Spawn(words, true, pid) == 0;
+        if (!started) started = Spawn({line}, false, pid) == 0;
+        // A line of plain words that no program answers to: without waiting
+        // nothing more is tried.
+        if (!started && !wait) return kRunOk;
+    }
+    if (!started) {
+        started = Spawn({"/bin/sh", "-c", line}, false, pid) == 0;
+        viaShell = true;
+    }
+    if (!started) return wait ? kRunNotRun : kRunOk;
+    if (!wait) {
+        ReapInBackground(pid);
+        return kRunOk;
+    }
+
+    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    std::int64_t deadline = LLONG_MAX;
+    if (timeLimitSeconds > 0) deadline = NowMs() + std::int64_t{timeLimitSeconds} * 1000;
+    WaitForExit(pid, pidFd, deadline, pump);
+    bool timedOut = false;
+    if (!HasExited(pid)) {
+        timedOut = true;
+        kill(-pid, SIGTERM);
+        WaitForExit(pid, pidFd, NowMs() + kTermGraceMs, pump);
+    }
+    if (timedOut) {
+        // Whatever is left of the group goes too, also children that outlived
+        // the program or ignore SIGTERM; the program is still unreaped, so
+        // the group id is still ours.
+        kill(-pid, SIGKILL);
+    }
+    if (pidFd >= 0) close(pidFd);
+    const int status = Reap(pid);
+    if (timedOut) return kRunTimedOut;
+    if (status < 0) return kRunNotRun;
+    if (WIFEXITED(status)) {
+        const int code = WEXITSTATUS(status);
+        if (code == 0) return kRunOk;
+        if (viaShell && (code == kShellNotFound || code == kShellNotExecutable)) return kRunNotRun;
+    }
+    return kRunNonZeroExit;
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,28 @@
+// Runs a command line, optionally waiting for it while the engine keeps
+// pumping. A line is started the first of these ways that works:
+//   1. the program named by the line's first word (found on PATH), the line
+//      split into words by the shell's quoting rules without any expansion;
+//   2. the whole line as one program path (a path with blanks);
+//   3. /bin/sh -c with the line.
+// A line that uses shell syntax goes straight to the shell. A program that
+// was started is never started again, whatever its exit code.
+#pragma once
+
+#include "engine/Ports.h"
+
+namespace tarnwatch {
+
+inline constexpr int kRunOk = 0;
+inline constexpr int kRunNotRun = -1;       // could not be started by any way
+inline constexpr int kRunNonZeroExit = -2;  // ran and ended with a non-zero code
+inline constexpr int kRunTimedOut = -3;     // the time limit ran out; it was killed
+
+// `wait` 0: start and return kRunOk at once (kRunNotRun only for an empty
+// line); the program is reaped when it ends, so it never lingers as a zombie.
+// `wait` 1: wait for the end, pumping `pump` (may be null) between short
+// slices. A time limit above 0 seconds ends the wait: the program's process
+// group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut.
+int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
+               int timeLimitSeconds = 0);
+
+}  // namespace tarnwatch

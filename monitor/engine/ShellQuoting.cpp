@@ -1,0 +1,253 @@
+// Shell quoting contexts, literal quoting and word splitting; see
+// ShellQuoting.h.
+#include "engine/ShellQuoting.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tarnwatch {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool EndsWord(char c) {
+    return IsBlank(c) || c == '\n' || std::strchr(";&|()<>", c) != nullptr;
+}
+
+// Characters that mean the same to the shell in every unquoted position.
+bool IsSafeUnquoted(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("_./,:@+%-", c) != nullptr;
+}
+
+}  // namespace
+
+ShellContextTracker::ShellContextTracker() {
+    stack_.push_back({Frame::kPlain, 0});
+}
+
+void ShellContextTracker::Feed(char c) {
+    Level& top = stack_.back();
+    if (escape_) {
+        escape_ = false;
+        prev_ = 0;
+        wordStart_ = false;
+        return;
+    }
+    const char prev = prev_;
+    prev_ = c;
+    switch (top.frame) {
+        case Frame::kSingle:
+            if (c == '\'') stack_.pop_back();
+            return;
+        case Frame::kComment:
+            if (c == '\n') {
+                stack_.pop_back();
+                wordStart_ = true;
+            }
+            return;
+        case Frame::kDouble:
+            if (c == '\\') {
+                escape_ = true;
+            } else if (c == '"') {
+                stack_.pop_back();
+            } else if (c == '`') {
+                stack_.push_back({Frame::kBackquote, 0});
+            } else if (c == '(' && prev == '$') {
+                stack_.push_back({Frame::kSubst, 0});
+            }
+            wordStart_ = false;
+            return;
+        case Frame::kPlain:
+        case Frame::kSubst:
+        case Frame::kBackquote:
+            break;
+    }
+    bool startsWord = false;
+    if (c == '\\') {
+        escape_ = true;
+    } else if (c == '\'') {
+        stack_.push_back({Frame::kSingle, 0});
+    } else if (c == '"') {
+        stack_.push_back({Frame::kDouble, 0});
+    } else if (c == '`') {
+        if (top.frame == Frame::kBackquote) {
+            stack_.pop_back();
+        } else {
+            stack_.push_back({Frame::kBackquote, 0});
+        }
+    } else if (c == '(') {
+        if (prev == '$') {
+            stack_.push_back({Frame::kSubst, 0});
+        } else {
+            if (top.frame == Frame::kSubst) ++top.parens;
+            startsWord = true;
+        }
+    } else if (c == ')') {
+        if (top.frame == Frame::kSubst) {
+            if (top.parens > 0) {
+                --top.parens;
+            } else {
+                stack_.pop_back();
+            }
+        }
+        startsWord = true;
+    } else if (c == '#' && wordStart_) {
+        stack_.push_back({Frame::kComment, 0});
+    } else {
+        startsWord = EndsWord(c);
+    }
+    wordStart_ = startsWord;
+}
+
+ShellContext ShellContextTracker::Context() const {
+    switch (stack_.back().frame) {
+        case Frame::kSingle:
+            return ShellContext::kSingle;
+        case Frame::kDouble:
+            return ShellContext::kDouble;
+        case Frame::kComment:
+            return ShellContext::kComment;
+        default:
+            return ShellContext::kPlain;
+    }
+}
+
+bool ShellContextTracker::InBackquotes() const {
+    return std::any_of(stack_.begin(), stack_.end(),
+                       [](const Level& l) { return l.frame == Frame::kBackquote; });
+}
+
+QuotedValue QuoteForShell(std::string_view value, ShellContext context, bool inBackquotes) {
+    QuotedValue q;
+    auto add = [&q](std::string piece) { q.pieces.push_back(std::move(piece)); };
+    switch (context) {
+        case ShellContext::kSingle:
+            // Close the quotes, give the quote escaped, open them again.
+            for (char c : value) add(c == '\'' ? std::string("'\\''") : std::string(1, c));
+            break;
+        case ShellContext::kDouble:
+            for (char c : value) {
+                if (std::strchr("$`\"\\", c) && c != '\0') {
+                    add(std::string{'\\', c});
+                } else {
+                    add(std::string(1, c));
+                }
+            }
+            break;
+        case ShellContext::kComment:
+            // Only a line break ends a comment; nothing else in it is read.
+            for (char c : value) add(std::string(1, c == '\n' ? ' ' : c));
+            break;
+        case ShellContext::kPlain:
+            if (std::all_of(value.begin(), value.end(), IsSafeUnquoted)) {
+                for (char c : value) add(std::string(1, c));
+            } else {
+                q.prefix.push_back('\'');
+                for (char c : value) add(c == '\'' ? std::string("'\\''") : std::string(1, c));
+                q.suffix.push_back('\'');
+            }
+            break;
+    }
+    if (inBackquotes) {
+        // Inside `...` the shell first removes one level of backslashes
+        // before \, ` and $ and ends the substitution at the first bare `,
+        // quotes or not; one more backslash keeps those characters intact.
+        auto escape = [](const std::string& s) {
+            std::string out;
+            for (char c : s) {
+                if (c == '\\' || c == '`' || c == '$') out.push_back('\\');
+                out.push_back(c);
+            }
+            return out;
+        };
+        q.prefix = escape(q.prefix);
+        q.suffix = escape(q.suffix);
+        for (auto& p : q.pieces) p = escape(p);
+    }
+    return q;
+}
+
+namespace {
+
+constexpr std::array<const char*, 16> kReservedWords = {
+    "!",    "{",  "}",   "case", "do", "done", "elif",  "else",
+    "esac", "fi", "for", "if",   "in", "then", "until", "while"};
+
+}  // namespace
+
+SplitResult SplitCommandWords(std::string_view line, std::vector<std::string>& words) {
+    words.clear();
+    std::string word;
+    bool inWord = false;
+    bool quotedWord = false;  // the current word has a quoted part
+    auto endWord = [&]() -> bool {
+        if (!inWord) return true;
+        if (words.empty() && !quotedWord) {
+            // A reserved word is shell grammar.
+            for (const char* r : kReservedWords) {
+                if (word == r) return false;
+            }
+        }
+        words.push_back(std::move(word));
+        word.clear();
+        inWord = quotedWord = false;
+        return true;
+    };
+    const std::size_t n = line.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = line[i];
+        if (IsBlank(c)) {
+            if (!endWord()) return SplitResult::kNeedsShell;
+            continue;
+        }
+        if (c == '\\') {
+            if (i + 1 >= n) return SplitResult::kNeedsShell;
+            ++i;
+            if (line[i] == '\n') continue;  // a line continuation
+            word.push_back(line[i]);
+            inWord = quotedWord = true;
+            continue;
+        }
+        if (c == '\'') {
+            std::size_t close = line.find('\'', i + 1);
+            if (close == std::string_view::npos) return SplitResult::kNeedsShell;
+            word.append(line.substr(i + 1, close - i - 1));
+            inWord = quotedWord = true;
+            i = close;
+            continue;
+        }
+        if (c == '"') {
+            std::size_t j = i + 1;
+            for (;; ++j) {
+                if (j >= n) return SplitResult::kNeedsShell;
+                char d = line[j];
+                if (d == '"') break;
+                if (d == '$' || d == '`') return SplitResult::kNeedsShell;
+                if (d == '\\' && j + 1 < n && std::strchr("$`\"\\\n", line[j + 1])) {
+                    ++j;
+                    if (line[j] != '\n') word.push_back(line[j]);
+                    continue;
+                }
+                word.push_back(d);
+            }
+            inWord = quotedWord = true;
+            i = j;
+            continue;
+        }
+        if (std::strchr("|&;<>()$`*?[\n", c)) return SplitResult::kNeedsShell;
+        if (!inWord && (c == '#' || c == '~')) return SplitResult::kNeedsShell;
+        // An assignment in front of the command.
+        if (c == '=' && words.empty()) return SplitResult::kNeedsShell;
+        word.push_back(c);
+        inWord = true;
+    }
+    if (!endWord()) return SplitResult::kNeedsShell;
+    return words.empty() ? SplitResult::kEmpty : SplitResult::kWords;
+}
+
+}  // namespace tarnwatch

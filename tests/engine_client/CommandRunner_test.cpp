@@ -1,0 +1,184 @@
+// Running real programs: results, the three ways of starting, never twice,
+// time limits, zombies, and macro values that try to run commands.
+#include "engine/CommandRunner.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/CommandExpand.h"
+#include "fakes/FakePorts.h"
+
+namespace tarnwatch {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CommandRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tw-run-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // An executable shell script in the test directory.
+    std::string Script(const std::string& name, const std::string& body) {
+        fs::path p = fs::path(dir) / name;
+        fs::create_directories(p.parent_path());
+        std::ofstream(p) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(p, fs::perms::owner_all);
+        return p.string();
+    }
+    std::string Read(const std::string& name) {
+        std::ifstream in(fs::path(dir) / name);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    bool Exists(const std::string& name) { return fs::exists(fs::path(dir) / name); }
+
+    std::string dir;
+};
+
+// Gone, or a zombie of some other parent: either way no longer running.
+bool NotRunning(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    auto close = line.rfind(')');
+    return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+// Waits (boundedly) for a condition that must become true eventually.
+template <class F>
+bool Eventually(F condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        usleep(10000);
+    }
+    return condition();
+}
+
+TEST_F(CommandRunnerTest, ResultsOfWaitedPrograms) {
+    EXPECT_EQ(RunCommand("true", 1), kRunOk);
+    EXPECT_EQ(RunCommand(Script("three.sh", "exit 3").c_str(), 1), kRunNonZeroExit);
+    EXPECT_EQ(RunCommand("sh -c 'exit 4'", 1), kRunNonZeroExit);
+    // Shell syntax goes to the shell.
+    EXPECT_EQ(RunCommand("exit 5", 1), kRunNonZeroExit);
+    EXPECT_EQ(RunCommand("true && false", 1), kRunNonZeroExit);
+    EXPECT_EQ(RunCommand(("echo hi > " + dir + "/out.txt").c_str(), 1), kRunOk);
+    EXPECT_EQ(Read("out.txt"), "hi\n");
+    // Nothing that any way could start.
+    EXPECT_EQ(RunCommand("tw-no-such-program-xyz --flag", 1), kRunNotRun);
+    EXPECT_EQ(RunCommand("", 1), kRunNotRun);
+    EXPECT_EQ(RunCommand("   ", 1), kRunNotRun);
+    EXPECT_EQ(RunCommand(nullptr, 1), kRunNotRun);
+}
+
+TEST_F(CommandRunnerTest, StartedProgramIsNeverRunTwice) {
+    const std::string body = "echo run >> '" + dir + "/count'\nexit 1";
+    EXPECT_EQ(RunCommand(Script("fails.sh", body).c_str(), 1), kRunNonZeroExit);
+    EXPECT_EQ(Read("count"), "run\n");
+    // Also when the program is only found by its whole line (a blank in the path).
+    EXPECT_EQ(RunCommand(Script("my dir/fails.sh", body).c_str(), 1), kRunNonZeroExit);
+    EXPECT_EQ(Read("count"), "run\nrun\n");
+}
+
+TEST_F(CommandRunnerTest, ProgramPathsWithBlanks) {
+    const std::string path = Script("my tools/ok.sh", "echo \"$1\" > '" + dir + "/arg'");
+    EXPECT_EQ(RunCommand(path.c_str(), 1), kRunOk);
+    EXPECT_EQ(Read("arg"), "\n");
+    EXPECT_EQ(RunCommand(("'" + path + "' 'an arg'").c_str(), 1), kRunOk);
+    EXPECT_EQ(Read("arg"), "an arg\n");
+}
+
+TEST_F(CommandRunnerTest, WaitingKeepsPumping) {
+    fakes::FakePlatform platform(true);
+    EXPECT_EQ(RunCommand("sleep 0.3", 1, &platform.pump), kRunOk);
+    EXPECT_GT(platform.pump.count, 0);
+}
+
+TEST_F(CommandRunnerTest, WithoutWaitingReturnsAtOnceAndLeavesNoZombie) {
+    const std::string pidFile = dir + "/pid";
+    EXPECT_EQ(RunCommand(("sh -c 'echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " +
+                          pidFile + "; sleep 0.2'")
+                             .c_str(),
+                         0),
+              kRunOk);
+    ASSERT_TRUE(Eventually([&] { return Exists("pid"); }));
+    const pid_t pid = std::stoi(Read("pid"));
+    EXPECT_TRUE(
+        Eventually([&] { return NotRunning(pid) && !fs::exists("/proc/" + std::to_string(pid)); }));
+    // A program that cannot be started reports nothing without waiting.
+    EXPECT_EQ(RunCommand("tw-no-such-program-xyz", 0), kRunOk);
+}
+
+TEST_F(CommandRunnerTest, TimeLimitKillsTheProgramAndItsChildren) {
+    const std::string script = Script("stuck.sh",
+                                      "trap '' TERM\n"
+                                      "sleep 60 &\n"
+                                      "echo $! > '" +
+                                          dir +
+                                          "/child'\n"
+                                          "echo $$ > '" +
+                                          dir +
+                                          "/self'\n"
+                                          "while :; do sleep 1; done");
+    EXPECT_EQ(RunCommand(script.c_str(), 1, nullptr, 1), kRunTimedOut);
+    const pid_t self = std::stoi(Read("self"));
+    const pid_t child = std::stoi(Read("child"));
+    EXPECT_TRUE(Eventually([&] { return NotRunning(self); }));
+    EXPECT_TRUE(Eventually([&] { return NotRunning(child); }));
+    // No limit (0 or less) waits for the end.
+    EXPECT_EQ(RunCommand("sleep 0.1", 1, nullptr, 0), kRunOk);
+    EXPECT_EQ(RunCommand("sleep 0.1", 1, nullptr, -1), kRunOk);
+}
+
+TEST_F(CommandRunnerTest, HostileMacroValuesNeverRunAsCommands) {
+    // Relative names: the commands run in the test directory.
+    const fs::path oldDir = fs::current_path();
+    fs::current_path(dir);
+    CommandMacros m;
+    m.statusCell = "x;touch owned;12:34";
+    m.description =
+        "a'b\";touch owned;\"$(touch owned)`touch owned`\\|touch owned\n"
+        "touch owned";
+    const std::string save = Script("save.sh", "printf '%s' \"$1\" > \"$2\"");
+    const char* templates[] = {
+        "echo @S > s1",     "echo \"@S\" > s2", "echo '@S' > s3",           "echo @W > w1",
+        "echo \"@W\" > w2", "echo '@W' > w3",   "echo \"$(echo @W)\" > w4", "echo `echo @W` > w5",
+        "echo x # @W",
+    };
+    for (const char* t : templates) {
+        std::string line = ExpandCommand(t, m);
+        EXPECT_EQ(RunCommand(line.c_str(), 1), kRunOk) << line;
+    }
+    // Straight to the program, no shell involved.
+    EXPECT_EQ(RunCommand(ExpandCommand((save + " @S d1").c_str(), m).c_str(), 1), kRunOk);
+    EXPECT_EQ(RunCommand(ExpandCommand((save + " @W d2").c_str(), m).c_str(), 1), kRunOk);
+    fs::current_path(oldDir);
+
+    EXPECT_FALSE(Exists("owned"));
+    EXPECT_EQ(Read("s1"), m.statusCell + "\n");
+    EXPECT_EQ(Read("s2"), m.statusCell + "\n");
+    EXPECT_EQ(Read("s3"), m.statusCell + "\n");
+    EXPECT_EQ(Read("d1"), m.statusCell);
+    EXPECT_EQ(Read("d2"), m.description);
+    // echo may treat backslashes its own way; the text around them arrives.
+    for (const char* f : {"w1", "w2", "w3", "w4"}) {
+        EXPECT_NE(Read(f).find("touch owned;\"$(touch owned)`touch owned`"), std::string::npos)
+            << f << ": " << Read(f);
+    }
+}
+
+}  // namespace
+}  // namespace tarnwatch
