@@ -3,12 +3,13 @@
 
 #include <cstring>
 
+#include "engine/ProbeClient.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
 
 MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
-    : ports_(ports), store_(store) {
+    : ports_(ports), store_(store), scheduler_(*ports.clock, *ports.timers, settings_) {
     newEntryTemplate_ = NewEntryTemplate();
     workingEntry_ = newEntryTemplate_;
     settings_ = DefaultSettings();
@@ -48,6 +49,9 @@ void MonitorEngine::Initialise() {
         observer_->TrayIconChanged(true);
     }
     if (settings_.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
+    scheduler_.tickPeriodSeconds = updateTickSeconds_;
+    scheduler_.ScheduleClass(kPassAll);
+    ResumeSchedule();
 }
 
 void MonitorEngine::BuildRowsFromEntries() {
@@ -98,8 +102,8 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
                              const std::array<std::int32_t, kColumnCount>& columnWidths) {
     if (shutdownDone_) return;
     shutdownDone_ = true;
+    scheduler_.PauseSchedule();
     if (ports_.timers) {
-        ports_.timers->KillTimer(kTimerUpdateTick);
         ports_.timers->KillTimer(kTimerCloseAfterError);
         ports_.timers->KillTimer(kTimerNetworkTimeout);
         ports_.timers->KillTimer(kTimerHideWindow);
@@ -128,6 +132,20 @@ void MonitorEngine::OnTimer(int id) {
             break;
         case kTimerCloseAfterError:
             if (observer_) observer_->CloseRequested();
+            break;
+        case kTimerUpdateTick:
+            if (shutdownDone_) break;
+            scheduler_.OnUpdateTick([this](int cls) {
+                passClass_ = cls;
+                classFromTimer_ = 0;
+                OnUpdateAll();
+                classFromTimer_ = 1;
+            });
+            if (observer_) observer_->ScheduleChanged();
+            break;
+        case kTimerNetworkTimeout:
+            networkTimeoutSeen_ = 1;
+            if (clientThread_) clientThread_->OnTimeout();
             break;
         default:
             break;

@@ -11,6 +11,7 @@
 #include "engine/ListFile.h"
 #include "engine/Ports.h"
 #include "engine/RowDisplay.h"
+#include "engine/Scheduler.h"
 #include "engine/ServiceItem.h"
 #include "engine/Settings.h"
 
@@ -34,6 +35,11 @@ public:
     virtual void RowsReset() = 0;          // every row may have changed
     virtual void RowChanged(int row) = 0;  // one row's image or cells
     virtual void StateChanged() = 0;       // buttons, level, tip, selection
+    virtual void ScheduleChanged() {}      // clock, countdowns, timers switch
+    // A pass has made `row` the selected row: show it at once.
+    virtual void RowVisited(int row) { RowChanged(row); }
+    // A test of the entry at `row` has ended and its row shows the outcome.
+    virtual void RowTested(int /*row*/) {}
     virtual void TrayIconChanged(bool shown) = 0;
     virtual void CloseRequested() = 0;  // the program must close
 };
@@ -46,6 +52,8 @@ struct ButtonStates {
     bool moveUp = false;
     bool moveDown = false;
 };
+
+class CClientThread;
 
 class MonitorEngine final : public TimerSink {
 public:
@@ -70,6 +78,27 @@ public:
 
     void OnTimer(int id) override;
 
+    // "&Update": the selected row (every row when none is), every class.
+    void OnUpdate();
+    // "Update Al&l": every row; every class when pressed by the user, the
+    // tick's class when the scheduler runs it.
+    void OnUpdateAll();
+    // The Timers "&On" and "O&ff" buttons.
+    void OnTimersOn();
+    void OnTimersOff();
+    // Around every modal dialog and list operation.
+    void PauseSchedule();
+    void ResumeSchedule();
+
+    // Tests the rows of the pass: `row` alone, or every row for -1.
+    void RunTestPass(int row);
+    int passClass() const { return passClass_; }
+    void SetPassClass(int cls) { passClass_ = cls; }
+    int InternetState() const { return internetState_; }
+    const UpdateScheduler& Scheduler() const { return scheduler_; }
+    // 1 selects the process-list probe of the older platform family.
+    int isWindows9x = 0;
+
     // Copies the entry at `row` into the working entry, with the global alert
     // halves standing in where the entry asks for them (unless `ownAlerts`).
     void LoadWorkingEntry(int row, bool ownAlerts);
@@ -90,6 +119,33 @@ public:
     int UpdateTickSeconds() const { return updateTickSeconds_; }
 
 private:
+    // The outcome of one entry's test.
+    struct TestOutcome {
+        bool success = false;
+        std::string text;
+    };
+    TestOutcome RunEntryTest(int row);
+    TestOutcome RunTcpTest();
+    void EvaluateSuccess(int row, const std::string& text);
+    // Returns the row image the failure leaves.
+    int EvaluateFailure(int row, const std::string& text);
+    void ShowRow(int row, int image, const std::string& status);
+    void SetStatusCell(int row, const std::string& status);
+    void RecomputeOverallLevel();
+    void RaiseOverallLevel(int image);
+
+    // Alert actions on the working entry's effective settings.
+    void RestoreMainWindow();
+    void PlayAlertSound(const char* name, int mode);
+    void FailureSound(std::int32_t classBit);
+    void FailureBatch(std::int32_t classBit, int row);
+    void OkAgainActions(int row);
+    // Both return true when the entry left the pass's rows (moved to the end).
+    bool MoveFailedToEnd(int row, int image);
+    void DisableFailed(int row);
+    void RunAlertCommand(const char* command, int wait, int row);
+    bool CheckInternetGate(int row);
+
     void BuildRowsFromEntries();
     void SetRowButtons(bool enabled);
 
@@ -107,6 +163,12 @@ private:
     int overallLevel_ = kLevelWarning;
     int updateTickSeconds_ = 2;
     std::string toolTip_;
+    UpdateScheduler scheduler_;
+    int passClass_ = kPassAll;
+    int classFromTimer_ = 1;
+    CClientThread* clientThread_ = nullptr;
+    int networkTimeoutSeen_ = 0;
+    int internetState_ = kStateUntested;
     bool initialised_ = false;
     bool closing_ = false;
     bool shutdownDone_ = false;

@@ -8,12 +8,15 @@ namespace tarnwatch {
 
 std::int64_t UpdateScheduler::ClassInterval(int cls, const GlobalSettings& s) {
     switch (cls) {
-        case kFrequencyLow: return static_cast<std::int64_t>(s.lowInterval) * 3600;
+        case kFrequencyLow:
+            return static_cast<std::int64_t>(s.lowInterval) * 3600;
         case kFrequencyMedium:
             return static_cast<std::int64_t>(s.mediumInterval / 2) * 3600 +
                    (s.mediumInterval % 2 ? 1800 : 0);
-        case kFrequencyHigh: return static_cast<std::int64_t>(s.highInterval) * 60;
-        default: return 0;
+        case kFrequencyHigh:
+            return static_cast<std::int64_t>(s.highInterval) * 60;
+        default:
+            return 0;
     }
 }
 
@@ -37,14 +40,20 @@ std::string UpdateScheduler::TimeOfDayText(std::int64_t time) {
 
 int UpdateScheduler::Setting(int cls) const {
     switch (cls) {
-        case kFrequencyLow: return settings_.lowInterval;
-        case kFrequencyMedium: return settings_.mediumInterval;
-        case kFrequencyHigh: return settings_.highInterval;
-        default: return 0;
+        case kFrequencyLow:
+            return settings_.lowInterval;
+        case kFrequencyMedium:
+            return settings_.mediumInterval;
+        case kFrequencyHigh:
+            return settings_.highInterval;
+        default:
+            return 0;
     }
 }
 
-void UpdateScheduler::ShowClock() { view_.clock = TimeOfDayText(lastTick_); }
+void UpdateScheduler::ShowClock() {
+    view_.clock = TimeOfDayText(lastTick_);
+}
 
 void UpdateScheduler::ScheduleClass(int k) {
     lastTick_ = clock_.Now();

@@ -1,0 +1,295 @@
+// The test pass: each row of the pass is selected, its entry tested by its
+// source kind, the outcome moves the entry's state and row, and the alert
+// actions fire on the transitions that call for them. Afterwards the overall
+// level and the tool tip are recomputed.
+#include <cstdlib>
+#include <memory>
+
+#include "engine/CommandExpand.h"
+#include "engine/CommandRunner.h"
+#include "engine/MonitorEngine.h"
+#include "engine/ProbeClient.h"
+#include "quillongen/probes.h"
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+namespace {
+
+std::int32_t UpdatedState(std::int32_t state, std::int32_t bit) {
+    return (state & kStateKeepMask) | bit;
+}
+
+int TimeoutSeconds(const ServiceItem& e) {
+    return std::atoi(e.timeoutText);
+}
+
+bool Is(const std::string& text, int id) {
+    return text == LoadString(id);
+}
+
+}  // namespace
+
+void MonitorEngine::PauseSchedule() {
+    scheduler_.PauseSchedule();
+    if (observer_) observer_->ScheduleChanged();
+}
+
+void MonitorEngine::ResumeSchedule() {
+    scheduler_.ResumeSchedule();
+    if (observer_) observer_->ScheduleChanged();
+}
+
+void MonitorEngine::OnTimersOn() {
+    scheduler_.TimersOn();
+    if (observer_) observer_->ScheduleChanged();
+}
+
+void MonitorEngine::OnTimersOff() {
+    scheduler_.TimersOff();
+    if (observer_) observer_->ScheduleChanged();
+}
+
+void MonitorEngine::OnUpdate() {
+    PauseSchedule();
+    if (ports_.waitCursor) ports_.waitCursor->Begin();
+    passClass_ = kPassAll;
+    RunTestPass(entries_.selectedRow);
+    if (ports_.waitCursor) ports_.waitCursor->End();
+    ResumeSchedule();
+}
+
+void MonitorEngine::OnUpdateAll() {
+    PauseSchedule();
+    if (ports_.waitCursor) ports_.waitCursor->Begin();
+    if (classFromTimer_) passClass_ = kPassAll;
+    RunTestPass(-1);
+    if (ports_.waitCursor) ports_.waitCursor->End();
+    ResumeSchedule();
+}
+
+void MonitorEngine::ShowRow(int row, int image, const std::string& status) {
+    rows_[static_cast<std::size_t>(row)] = MakeRowView(workingEntry_, image, status);
+    if (observer_) observer_->RowChanged(row);
+}
+
+void MonitorEngine::SetStatusCell(int row, const std::string& status) {
+    RowView& view = rows_[static_cast<std::size_t>(row)];
+    view.cells[kColStatus] = workingEntry_.enabled ? (Is(status, IDS_DISABLED) ? " " : status)
+                                                   : LoadString(IDS_DISABLED);
+    if (observer_) observer_->RowChanged(row);
+}
+
+void MonitorEngine::RunTestPass(int row) {
+    if (row < -1 || row >= entries_.rowCount) return;
+    int r = row == -1 ? 0 : row;
+    int end = row == -1 ? entries_.rowCount : row + 1;
+    while (r < end) {
+        entries_.selectedRow = r;
+        if (observer_) observer_->RowVisited(r);
+        if (ports_.pump) ports_.pump->Pump();
+        LoadWorkingEntry(r, false);
+        ServiceItem& record = entries_.RecordAtRow(r);
+
+        if (passClass_ != kPassAll && passClass_ != workingEntry_.frequency) {
+            ++r;
+            continue;
+        }
+        const int networkImage =
+            IsNetworkKind(workingEntry_.sourceKind) ? kImageNetwork : kImageLocal;
+        if (!workingEntry_.enabled) {
+            ShowRow(r, networkImage, LoadString(IDS_DISABLED));
+            ++r;
+            continue;
+        }
+        if (IsNetworkKind(workingEntry_.sourceKind) && workingEntry_.checkInternet &&
+            !CheckInternetGate(r)) {
+            ++r;
+            continue;
+        }
+        SetStatusCell(r, LoadString(IDS_CONNECTING));
+
+        if ((record.state & kStateAvailable) || workingEntry_.sourceKind == kSourceProcessName) {
+            record.attempt = 0;
+        }
+        ++record.attempt;
+        record.lastTestTime = static_cast<std::int32_t>(ports_.clock->Now());
+        workingEntry_.attempt = record.attempt;
+        workingEntry_.lastTestTime = record.lastTestTime;
+        rows_[static_cast<std::size_t>(r)].cells[kColAttempt] = AttemptText(workingEntry_);
+        if (observer_) observer_->RowChanged(r);
+
+        const TestOutcome outcome = RunEntryTest(r);
+        bool moved = false;
+        if (outcome.success) {
+            EvaluateSuccess(r, outcome.text);
+        } else {
+            const int image = EvaluateFailure(r, outcome.text);
+            moved = MoveFailedToEnd(r, image);
+            if (!moved) DisableFailed(r);
+        }
+        if (observer_) observer_->RowTested(moved ? entries_.rowCount - 1 : r);
+        if (moved) {
+            // The next entry moved up into this row; the moved one is not
+            // tested again in this pass.
+            --end;
+        } else {
+            ++r;
+        }
+    }
+    RecomputeOverallLevel();
+}
+
+MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
+    TestOutcome out;
+    const int timeout = TimeoutSeconds(workingEntry_);
+    switch (workingEntry_.sourceKind) {
+        case kSourceTcpPort:
+            return RunTcpTest();
+        case kSourceProcessName: {
+            const int count = isWindows9x ? CheckTaskList95(workingEntry_.source)
+                                          : CheckTaskList(workingEntry_.source);
+            out.success = count >= 1;
+            out.text = LoadString(out.success ? IDS_RUNNING : IDS_NOTRUNNING);
+            return out;
+        }
+        case kSourceProgram: {
+            char line[kTextSize];
+            ExpandCommand(
+                workingEntry_.source, line,
+                MacrosFor(workingEntry_,
+                          rows_[static_cast<std::size_t>(row)].cells[kColStatus].c_str()));
+            const int result = RunCommand(line, 1, ports_.pump, timeout > 0 ? timeout : 0);
+            out.success = result == kRunOk;
+            out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
+                                  : result == kRunNonZeroExit ? IDS_FAILED
+                                  : result == kRunTimedOut    ? IDS_TIMEDOUT
+                                                              : IDS_UNRESOLVED);
+            return out;
+        }
+        case kSourceNone: {
+            const int result = PingICMP(workingEntry_.address, timeout);
+            out.success = result == 1;
+            out.text = LoadString(result == 1    ? IDS_OK
+                                  : result == -1 ? IDS_TIMEDOUT
+                                                 : IDS_UNRESOLVED);
+            return out;
+        }
+        default:
+            // A kind this program does not know: a failure of no class.
+            out.text = LoadString(IDS_ERROR);
+            return out;
+    }
+}
+
+MonitorEngine::TestOutcome MonitorEngine::RunTcpTest() {
+    TestOutcome out;
+    auto client = std::make_unique<CClientThread>(ports_);
+    clientThread_ = client.get();
+    const int timeout = TimeoutSeconds(workingEntry_);
+    networkTimeoutSeen_ = 0;
+    if (!client->Connect(std::atoi(workingEntry_.source), workingEntry_.address, timeout)) {
+        out.text = client->status();
+    } else if (workingEntry_.serviceTest == kServiceTestVorlan && workingEntry_.verifyService) {
+        const int row = entries_.selectedRow;
+        SetStatusCell(row, LoadString(IDS_ACKNOWLEDGING));
+        networkTimeoutSeen_ = 0;
+        client->SendRequest(LoadString(IDS_PROTO_HELLO));
+        if (networkTimeoutSeen_ || client->cancelled()) {
+            out.text = client->status();
+        } else {
+            SetStatusCell(row, LoadString(IDS_RECEIVING));
+            networkTimeoutSeen_ = 0;
+            client->SendRequest(LoadString(IDS_PROTO_VORLAN));
+            if (networkTimeoutSeen_ || client->cancelled()) {
+                out.text = LoadString(IDS_TIMEDOUT);
+            } else {
+                out.success = true;
+                out.text = client->status();
+            }
+        }
+        client->Disconnect();
+    } else {
+        out.success = true;
+        out.text = LoadString(IDS_OK);
+        client->Disconnect();
+    }
+    clientThread_ = nullptr;
+    if (ports_.timers) ports_.timers->KillTimer(kTimerNetworkTimeout);
+    return out;
+}
+
+void MonitorEngine::EvaluateSuccess(int row, const std::string& text) {
+    ServiceItem& record = entries_.RecordAtRow(row);
+    if (!(record.state & (kStateAvailable | kStateUntested | kStateRetrying))) OkAgainActions(row);
+    record.state = UpdatedState(record.state, kStateAvailable);
+    ShowRow(row, IsNetworkKind(workingEntry_.sourceKind) ? kImageNetwork : kImageLocal, text);
+}
+
+int MonitorEngine::EvaluateFailure(int row, const std::string& text) {
+    ServiceItem& record = entries_.RecordAtRow(row);
+    const std::int32_t kind = workingEntry_.sourceKind;
+    SetStatusCell(row, text);
+    if (record.state & kStateUntested) record.state = UpdatedState(record.state, kStateAvailable);
+    int image = IsNetworkKind(kind) ? kImageNetwork : kImageLocal;
+
+    std::int32_t classBit = 0;
+    int exhaustedImage = 0;
+    const bool classedKind =
+        kind == kSourceTcpPort || kind == kSourceProgram || kind == kSourceNone;
+    if (Is(text, IDS_TIMEDOUT) && classedKind) {
+        classBit = kStateTimedOut, exhaustedImage = kImageWarning;
+    } else if (Is(text, IDS_UNAVAILABLE) || Is(text, IDS_NOTRUNNING) || Is(text, IDS_FAILED)) {
+        classBit = kStateUnavailable, exhaustedImage = kImageError;
+    } else if (Is(text, IDS_UNRESOLVED) && classedKind) {
+        classBit = kStateUnresolved, exhaustedImage = kImageInformation;
+    }
+    if (classBit) {
+        if (record.attempt < record.attempts) {
+            record.state = UpdatedState(record.state, kStateRetrying);
+            image = kImageWarning;
+        } else {
+            image = exhaustedImage;
+            workingEntry_.state = record.state;
+            FailureSound(classBit);
+            FailureBatch(classBit, row);
+            record.state = UpdatedState(record.state, classBit);
+        }
+    }
+    workingEntry_.state = record.state;
+    const std::string shown = (record.state & kStateAlerted) ? LoadString(IDS_ALERTED) : text;
+    ShowRow(row, image, shown);
+    RaiseOverallLevel(image);
+    return image;
+}
+
+void MonitorEngine::RaiseOverallLevel(int image) {
+    if (image > overallLevel_ && image <= kLevelError) {
+        overallLevel_ = image;
+        if (observer_) observer_->StateChanged();
+    }
+}
+
+void MonitorEngine::RecomputeOverallLevel() {
+    int level = kLevelOk;
+    for (int r = 0; r < entries_.rowCount; ++r) {
+        const ServiceItem& e = entries_.RecordAtRow(r);
+        if (!e.enabled) continue;
+        if (e.state & kStateUnavailable) {
+            level = kLevelError;
+            break;
+        }
+        if (e.state & kStateUnresolved)
+            level = std::max(level, static_cast<int>(kLevelInformation));
+        if (e.state & (kStateTimedOut | kStateUntested | kStateRetrying)) {
+            level = std::max(level, static_cast<int>(kLevelWarning));
+        }
+    }
+    overallLevel_ = level;
+    static constexpr int kLevelWords[] = {IDS_LEVEL_OK, IDS_LEVEL_WARNING, IDS_LEVEL_INFORMATION,
+                                          IDS_LEVEL_ERROR};
+    toolTip_ = std::string(LoadString(IDS_TIP)) + LoadString(IDS_STATUS_PREFIX) +
+               LoadString(kLevelWords[level - kLevelOk]);
+    if (observer_) observer_->StateChanged();
+}
+
+}  // namespace tarnwatch
