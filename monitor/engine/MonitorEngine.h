@@ -83,6 +83,8 @@ public:
     // "Update Al&l": every row; every class when pressed by the user, the
     // tick's class when the scheduler runs it.
     void OnUpdateAll();
+    // A click on the list: `row` becomes the selected row (-1 = none).
+    void OnSelect(int row);
     // The Timers "&On" and "O&ff" buttons.
     void OnTimersOn();
     void OnTimersOff();

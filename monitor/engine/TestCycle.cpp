@@ -39,6 +39,15 @@ void MonitorEngine::ResumeSchedule() {
     if (observer_) observer_->ScheduleChanged();
 }
 
+void MonitorEngine::OnSelect(int row) {
+    entries_.selectedRow = entries_.IsRow(row) ? row : -1;
+    if (entries_.selectedRow >= 0) {
+        buttons_.edit = buttons_.remove = true;
+        buttons_.moveUp = buttons_.moveDown = true;
+    }
+    if (observer_) observer_->StateChanged();
+}
+
 void MonitorEngine::OnTimersOn() {
     scheduler_.TimersOn();
     if (observer_) observer_->ScheduleChanged();

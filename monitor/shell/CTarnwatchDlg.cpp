@@ -5,7 +5,9 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -46,6 +48,12 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     ui_->logoPicture->setPixmap(ProgramIcon().pixmap(48, 48));
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
+    connect(ui_->updateButton, &QPushButton::clicked, this, [this] { engine_->OnUpdate(); });
+    connect(ui_->updateAllButton, &QPushButton::clicked, this, [this] { engine_->OnUpdateAll(); });
+    connect(ui_->timersOnButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOn(); });
+    connect(ui_->timersOffButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOff(); });
+    connect(ui_->entryList, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { engine_->OnSelect(index.isValid() ? index.row() : -1); });
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it.
@@ -55,6 +63,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     }
     BuildList();
     StateChanged();
+    ScheduleChanged();
 }
 
 CTarnwatchDlg::~CTarnwatchDlg() {
@@ -101,6 +110,29 @@ void CTarnwatchDlg::StateChanged() {
     if (selected >= 0 && selected < model_->rowCount()) {
         ui_->entryList->setCurrentIndex(model_->index(selected, 0));
     }
+}
+
+void CTarnwatchDlg::ScheduleChanged() {
+    const ScheduleView& v = engine_->Scheduler().View();
+    ui_->clockText->setText(QString::fromLocal8Bit(v.clock));
+    QLineEdit* countdowns[4] = {nullptr, ui_->lowCountdown, ui_->mediumCountdown, ui_->highCountdown};
+    QLineEdit* times[4] = {nullptr, ui_->lowNextTime, ui_->mediumNextTime, ui_->highNextTime};
+    for (int c = kFrequencyLow; c <= kFrequencyHigh; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        countdowns[c]->setText(QString::fromLocal8Bit(v.countdown[i]));
+        countdowns[c]->setEnabled(v.enabled[i]);
+        times[c]->setText(QString::fromLocal8Bit(v.nextTime[i]));
+        times[c]->setEnabled(v.enabled[i]);
+    }
+    ui_->timersOnButton->setChecked(v.timersOn);
+    ui_->timersOffButton->setChecked(!v.timersOn);
+}
+
+void CTarnwatchDlg::RowVisited(int row) {
+    model_->RowChanged(row);
+    const QModelIndex index = model_->index(row, 0);
+    ui_->entryList->setCurrentIndex(index);
+    ui_->entryList->scrollTo(index);
 }
 
 void CTarnwatchDlg::TrayIconChanged(bool shown) {
@@ -170,12 +202,14 @@ void CTarnwatchDlg::changeEvent(QEvent* event) {
 
 void CTarnwatchDlg::ShowAbout() {
     engine_->OnCancel();
+    engine_->PauseSchedule();
     QMessageBox box(this);
     box.setWindowTitle(QString::fromLatin1(LoadString(IDS_ABOUT_TITLE)));
     box.setIconPixmap(ProgramIcon().pixmap(32, 32));
     box.setText(QString::fromLatin1(LoadString(IDS_VERSION_LINE)));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+    engine_->ResumeSchedule();
 }
 
 }  // namespace tarnwatch

@@ -31,6 +31,8 @@ public:
     void RowsReset() override;
     void RowChanged(int row) override;
     void StateChanged() override;
+    void ScheduleChanged() override;
+    void RowVisited(int row) override;
     void TrayIconChanged(bool shown) override;
     void CloseRequested() override;
 
