@@ -6,6 +6,7 @@
 #include "shell/CanberraSound.h"
 
 #include <canberra.h>
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -98,6 +99,9 @@ void CanberraSound::EndPlayLocked(const Play& play, int result) {
 int CanberraSound::PlayNamed(std::uint32_t id, const std::string& name) {
     int rc = PlayWithProperty(context_, id, CA_PROP_EVENT_ID, name, &OnFinished, this);
     if (rc == CA_SUCCESS) return rc;
+    // Opening a pipe or a device could wait without end; a sound is a file.
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return CA_ERROR_NOTFOUND;
     return PlayWithProperty(context_, id, CA_PROP_MEDIA_FILENAME, name, &OnFinished, this);
 }
 
@@ -120,6 +124,7 @@ bool CanberraSound::StartPlay(const std::string& name, bool loop, std::uint64_t 
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = plays_.find(playId);
+        if (it == plays_.end()) return false;  // only a started play is taken by others
         if (rc != CA_SUCCESS) {
             plays_.erase(it);
             return false;
@@ -174,9 +179,8 @@ void CanberraSound::PlayOnceWait(const std::string& name) {
 }
 
 void CanberraSound::PlayLoop(const std::string& name) {
-    if (context_ == nullptr) return;
+    if (context_ == nullptr || name.empty()) return;
     StopAll();
-    if (name.empty()) return;
     std::uint64_t generation = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -194,9 +198,8 @@ void CanberraSound::PlayLoop(const std::string& name) {
 }
 
 void CanberraSound::PlayAsync(const std::string& name) {
-    if (context_ == nullptr) return;
+    if (context_ == nullptr || name.empty()) return;
     StopAll();
-    if (name.empty()) return;
     StartPlay(name, false, 0, nullptr);
 }
 

@@ -1,13 +1,14 @@
 // The alert-sound player: the engine's SoundPort on top of libcanberra.
 //
-// One sound of the program plays at a time, as with the platform call the
-// alert rules were written for: PlayLoop and PlayAsync first stop whatever
-// is playing, PlayOnceWait plays nothing while anything is playing, Purge
-// stops everything. A name is tried as a sound-theme event id first, then as
-// a file name (a relative name is taken as given, from the working directory).
-// A sound that cannot be found or played is silent; no call ever blocks for
-// longer than the wait cap. Where no sound server or driver can be opened,
-// every call is silent and returns at once.
+// One sound of the program plays at a time: PlayLoop and PlayAsync first stop
+// whatever is playing, PlayOnceWait plays nothing while anything is playing
+// (a loop, also between two of its rounds, or an async sound), Purge stops
+// everything. A name is tried as a sound-theme event id first, then as a
+// regular file (a relative name is taken as given, from the working
+// directory). An empty name does nothing. A sound that cannot be found or
+// played is silent; no call blocks for longer than the wait cap. Where no
+// sound server or driver can be opened, every call is silent and returns at
+// once.
 //
 // Create one player for the whole program. Every member may be called from
 // any thread; a loop is replayed by a helper thread of the player, because

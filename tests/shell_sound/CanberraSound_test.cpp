@@ -4,6 +4,7 @@
 #include "shell/CanberraSound.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -131,12 +132,17 @@ TEST_F(CanberraSoundTest, UnplayableNamesAreSilentAndLeaveNothingPlaying) {
     std::ofstream(garbage) << "RIFF this is no wave at all";
     const std::string empty = dir_.path() + "/empty.wav";
     std::ofstream(empty).close();
+    // Opening a pipe nobody writes to would wait forever.
+    const std::string pipe = dir_.path() + "/pipe.wav";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
 
     const Level level = Record(
         [&] {
             sound.PlayOnceWait("no-such-sound.wav");
             sound.PlayOnceWait(garbage);
             sound.PlayOnceWait(empty);
+            sound.PlayOnceWait(pipe);
+            sound.PlayOnceWait(dir_.path());
             sound.PlayOnceWait("");
             sound.PlayAsync(dir_.path() + "/missing.wav");
             sound.PlayLoop(garbage);
