@@ -222,6 +222,39 @@ TEST_F(CanberraSoundTest, DestroyingThePlayerStopsItsLoop) {
     EXPECT_LT(after.max, kSilent);
 }
 
+TEST_F(CanberraSoundTest, CallsFromSeveralThreadsEndInSilenceAfterPurge) {
+    CanberraSound sound(2s);
+    ASSERT_TRUE(sound.IsOpen());
+    // Plays started while a purge runs in another thread must not survive it.
+    auto hammer = [&](int seed) {
+        for (int i = 0; i < 60; ++i) {
+            switch ((i + seed) % 4) {
+                case 0:
+                    sound.PlayLoop(i % 2 == 0 ? loud_ : quiet_);
+                    break;
+                case 1:
+                    sound.PlayAsync(quiet_);
+                    break;
+                case 2:
+                    sound.Purge();
+                    break;
+                default:
+                    sound.PlayOnceWait(quiet_);
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 + (i * 7 + seed) % 20));
+        }
+    };
+    std::thread a(hammer, 0);
+    std::thread b(hammer, 1);
+    a.join();
+    b.join();
+    sound.Purge();
+    std::this_thread::sleep_for(300ms);
+    const Level after = Record([] {}, 800ms);
+    EXPECT_LT(after.max, kSilent);
+}
+
 TEST(CanberraSoundWithoutServer, EveryCallReturnsSilently) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
