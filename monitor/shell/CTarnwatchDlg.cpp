@@ -3,9 +3,9 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -33,6 +33,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     messageBox_ = std::make_unique<QtMessageBox>(this);
     windowPort_ = std::make_unique<QtWindowPort>(this);
+    sound_ = std::make_unique<CanberraSound>();
 
     Ports ports;
     ports.clock = &TheClock();
@@ -41,6 +42,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     ports.messageBox = messageBox_.get();
     ports.waitCursor = &waitCursor_;
     ports.window = windowPort_.get();
+    ports.sound = sound_.get();
     engine_ = std::make_unique<MonitorEngine>(ports, store);
     engine_->SetObserver(this);
     model_ = std::make_unique<RowsModel>(*engine_);
@@ -52,8 +54,9 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     connect(ui_->updateAllButton, &QPushButton::clicked, this, [this] { engine_->OnUpdateAll(); });
     connect(ui_->timersOnButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOn(); });
     connect(ui_->timersOffButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOff(); });
-    connect(ui_->entryList, &QTreeView::clicked, this,
-            [this](const QModelIndex& index) { engine_->OnSelect(index.isValid() ? index.row() : -1); });
+    connect(ui_->entryList, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+        engine_->OnSelect(index.isValid() ? index.row() : -1);
+    });
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it.
@@ -115,7 +118,8 @@ void CTarnwatchDlg::StateChanged() {
 void CTarnwatchDlg::ScheduleChanged() {
     const ScheduleView& v = engine_->Scheduler().View();
     ui_->clockText->setText(QString::fromLocal8Bit(v.clock));
-    QLineEdit* countdowns[4] = {nullptr, ui_->lowCountdown, ui_->mediumCountdown, ui_->highCountdown};
+    QLineEdit* countdowns[4] = {nullptr, ui_->lowCountdown, ui_->mediumCountdown,
+                                ui_->highCountdown};
     QLineEdit* times[4] = {nullptr, ui_->lowNextTime, ui_->mediumNextTime, ui_->highNextTime};
     for (int c = kFrequencyLow; c <= kFrequencyHigh; ++c) {
         const auto i = static_cast<std::size_t>(c);

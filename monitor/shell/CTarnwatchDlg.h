@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/MonitorEngine.h"
+#include "shell/CanberraSound.h"
 #include "shell/QtPorts.h"
 #include "shell/RowsModel.h"
 
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<QtMessageBox> messageBox_;
     QtWaitCursor waitCursor_;
     std::unique_ptr<QtWindowPort> windowPort_;
+    std::unique_ptr<CanberraSound> sound_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;

@@ -2,6 +2,7 @@
 // and waits for it with a limit.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>

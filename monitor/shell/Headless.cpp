@@ -1,0 +1,172 @@
+// Headless mode.
+#include "shell/Headless.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "engine/MonitorEngine.h"
+#include "engine/SystemClock.h"
+#include "res/StringTable.h"
+#include "shell/CTarnwatchApp.h"
+#include "shell/CanberraSound.h"
+#include "shell/ProfileStore.h"
+#include "shell/QtPorts.h"
+
+namespace tarnwatch {
+namespace {
+
+// Nobody can press OK: messages go to standard error and the pass goes on.
+class StderrMessageBox final : public MessageBoxPort {
+public:
+    void Show(const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), text.c_str());
+        std::fflush(stderr);
+    }
+};
+
+class NoCursor final : public WaitCursorPort {
+public:
+    void Begin() override {}
+    void End() override {}
+};
+
+class NoWindow final : public WindowPort {
+public:
+    void Show() override {}
+    void Hide() override {}
+    bool IsHidden() const override { return true; }
+};
+
+std::string Now() {
+    time_t t = time(nullptr);
+    tm local{};
+    char buf[32] = "";
+    if (localtime_r(&t, &local)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
+// One line per tested row: time, address, service test, status, attempt.
+class LinePrinter final : public EngineObserver {
+public:
+    explicit LinePrinter(const MonitorEngine& engine) : engine_(engine) {}
+    void RowsReset() override {}
+    void RowChanged(int) override {}
+    void StateChanged() override {}
+    void TrayIconChanged(bool) override {}
+    void CloseRequested() override { QCoreApplication::quit(); }
+    void RowVisited(int) override {}
+    void RowTested(int row) override {
+        if (!print) return;
+        const RowView& v = engine_.Rows()[static_cast<std::size_t>(row)];
+        std::printf("%s\t%s\t%s\t%s\t%s\n", Now().c_str(), v.cells[kColAddress].c_str(),
+                    v.cells[kColServiceTest].c_str(), v.cells[kColStatus].c_str(),
+                    v.cells[kColAttempt].c_str());
+        std::fflush(stdout);
+    }
+    bool print = true;
+
+private:
+    const MonitorEngine& engine_;
+};
+
+void PrintTable(const MonitorEngine& engine) {
+    static constexpr int kShown[] = {kColAddress, kColDescription, kColSource,  kColServiceTest,
+                                     kColStatus,  kColAttempt,     kColTimeout, kColFreq};
+    std::size_t width[kColumnCount];
+    for (int c : kShown) width[c] = std::string(LoadString(IDS_COL_ADDRESS + c)).size();
+    for (const RowView& v : engine.Rows()) {
+        for (int c : kShown)
+            width[c] = std::max(width[c], v.cells[static_cast<std::size_t>(c)].size());
+    }
+    auto line = [&](auto cell) {
+        std::string out;
+        for (int c : kShown) {
+            std::string text = cell(c);
+            text.resize(width[c], ' ');
+            out += text + "  ";
+        }
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        std::printf("%s\n", out.c_str());
+    };
+    line([](int c) { return std::string(LoadString(IDS_COL_ADDRESS + c)); });
+    for (const RowView& v : engine.Rows()) {
+        line([&](int c) { return v.cells[static_cast<std::size_t>(c)]; });
+    }
+    std::printf("%s\n", engine.ToolTip().c_str());
+    std::fflush(stdout);
+}
+
+MonitorEngine* g_engine = nullptr;
+
+}  // namespace
+
+int ExitCodeForLevel(int level) {
+    switch (level) {
+        case kLevelOk:
+            return 0;
+        case kLevelWarning:
+        case kLevelInformation:
+            return 1;
+        default:
+            return 2;
+    }
+}
+
+int RunHeadless(int& argc, char** argv, bool once) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
+    QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
+    const int isWindows9x = 0;
+    if (RunningCopies(isWindows9x) > 1) {
+        StderrMessageBox().Show(LoadString(IDS_ALREADY_RUNNING));
+        return -1;
+    }
+
+    SystemClock clock;
+    QtTimerPort timers;
+    QtPump pump;
+    StderrMessageBox messageBox;
+    NoCursor cursor;
+    NoWindow window;
+    CanberraSound sound;
+    ProfileStore profile;
+    Ports ports;
+    ports.clock = &clock;
+    ports.timers = &timers;
+    ports.pump = &pump;
+    ports.messageBox = &messageBox;
+    ports.waitCursor = &cursor;
+    ports.window = &window;
+    ports.sound = &sound;
+
+    MonitorEngine engine(ports, &profile);
+    engine.isWindows9x = isWindows9x;
+    LinePrinter printer(engine);
+    printer.print = !once;
+    engine.SetObserver(&printer);
+    g_engine = &engine;
+    InstallTerminationSignals(
+        [](void*) {
+            if (g_engine) QCoreApplication::quit();
+        },
+        nullptr);
+
+    engine.Initialise();
+    int code = 0;
+    if (once) {
+        if (!engine.LastLoad().outOfMemory) engine.OnUpdateAll();
+        PrintTable(engine);
+        code = ExitCodeForLevel(engine.OverallLevel());
+    } else {
+        app.exec();
+    }
+    const GlobalSettings& s = engine.Settings();
+    engine.Shutdown(s.columnPosition, s.columnWidth);
+    engine.SetObserver(nullptr);
+    g_engine = nullptr;
+    return code;
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,191 @@
+// The headless mode end to end: the real program tests a list of real peers
+// on loopback (a listener, a closed port, an unresolvable name, a ping, a
+// running process, two scripts and an agent), prints the table, exits with
+// the overall level's code and saves the list.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "engine_client/LoopbackAgent.h"
+#include "fakes/ListFileBytes.h"
+#include "fakes/ProgramRunner.h"
+#include "fakes/TempDir.h"
+
+namespace tarnwatch {
+namespace {
+
+using namespace std::chrono_literals;
+using fakes::RawRecord;
+
+RawRecord Entry(std::int32_t kind, const std::string& source, const std::string& address,
+                std::int32_t test, const std::string& description) {
+    RawRecord r(1912);
+    r.Int(0, kind).Text(4, source).Text(260, "3").Text(280, address).Int(536, 1);
+    r.Text(540, description).Int(796, test).Int(1880, 1).Int(1888, 1).Int(1892, 1);
+    r.Int(1896, 1).Int(1904, 3);
+    return r;
+}
+
+// A socket listening on a free loopback port; connects complete without an
+// accept.
+struct Listener {
+    Listener() {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(fd, 16);
+        socklen_t len = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~Listener() { close(fd); }
+    int fd;
+    int port;
+};
+
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "config/Quillon");
+        // Keep the rows in place: failed entries are not moved to the end.
+        std::ofstream(dir / "config/Quillon/Tarnwatch.conf") << "[Options]\namove=0\n";
+    }
+    std::vector<std::string> Env() const {
+        return {"TARNWATCH_HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path() + "/config",
+                "HOME=" + dir.path(), "TZ=UTC"};
+    }
+    std::string Script(const std::string& name, int exitCode) {
+        const std::string path = dir / name;
+        std::ofstream(path) << "#!/bin/sh\nexit " << exitCode << "\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return path;
+    }
+    int RunOnce(const std::vector<RawRecord>& records, std::string& output) {
+        fakes::WriteBytes(dir / "Tarnwatch.ini",
+                          fakes::ListFileImage(-2.2f, static_cast<int>(records.size()), records));
+        fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
+        int status = program.Wait(60s);
+        auto bytes = fakes::ReadBytes(dir / "out.txt");
+        output.assign(bytes.begin(), bytes.end());
+        if (status == -1 || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
+    // The table line of the entry with this description.
+    static std::string Line(const std::string& output, const std::string& description) {
+        std::size_t pos = output.find("  " + description + "  ");
+        if (pos == std::string::npos) return "";
+        std::size_t start = output.rfind('\n', pos);
+        std::size_t end = output.find('\n', pos);
+        return output.substr(start == std::string::npos ? 0 : start + 1, end - start - 1);
+    }
+    fakes::TempDir dir;
+};
+
+TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
+    Listener listener;
+    int closedPort;
+    {
+        Listener gone;
+        closedPort = gone.port;
+    }
+    testing::LoopbackAgent agent([](int fd, testing::LoopbackAgent& a) {
+        CMsgClient m;
+        while (a.ReadMessage(fd, m)) {
+            if (m.text == "HELLO")
+                testing::LoopbackAgent::Send(fd, testing::MessageBytes(0, "", {"CONNECTED"}));
+            if (m.text == "VORLAN")
+                testing::LoopbackAgent::Send(fd, testing::MessageBytes(0, "", {"12:34"}));
+            if (m.closeFlag) break;
+        }
+        a.ReadToEnd(fd);
+    });
+    const std::string sleeper = dir / ("twsleep" + std::to_string(getpid()));
+    std::filesystem::copy_file("/bin/sleep", sleeper);
+    pid_t sleeperPid = fork();
+    if (sleeperPid == 0) {
+        execl(sleeper.c_str(), sleeper.c_str(), "30", nullptr);
+        _exit(127);
+    }
+    std::this_thread::sleep_for(200ms);
+
+    std::string out;
+    const int code = RunOnce(
+        {Entry(0, std::to_string(listener.port), "127.0.0.1", 7, "listener"),
+         Entry(0, std::to_string(closedPort), "127.0.0.1", 7, "closed"),
+         Entry(0, "80", "no-such-host.invalid", 7, "nohost"),
+         Entry(3, "", "127.0.0.1", 17, "pinged"),
+         Entry(1, std::filesystem::path(sleeper).filename(), "Local Machine", 14, "running"),
+         Entry(2, Script("good.sh", 0), "Local Machine", 21, "goodscript"),
+         Entry(2, Script("bad.sh", 3), "Local Machine", 21, "badscript"),
+         Entry(0, std::to_string(agent.port()), "127.0.0.1", 29, "agent")},
+        out);
+    kill(sleeperPid, SIGKILL);
+    waitpid(sleeperPid, nullptr, 0);
+
+    EXPECT_EQ(code, 2) << out;
+    EXPECT_NE(Line(out, "listener").find("  ok  "), std::string::npos) << out;
+    EXPECT_NE(Line(out, "closed").find("unavailable"), std::string::npos) << out;
+    EXPECT_NE(Line(out, "nohost").find("unresolved"), std::string::npos) << out;
+    EXPECT_NE(Line(out, "pinged").find("  ok  "), std::string::npos) << out;
+    EXPECT_NE(Line(out, "running").find("  running  "), std::string::npos) << out;
+    EXPECT_NE(Line(out, "goodscript").find("succeeded"), std::string::npos) << out;
+    EXPECT_NE(Line(out, "badscript").find("failed"), std::string::npos) << out;
+    EXPECT_NE(Line(out, "agent").find("12:34"), std::string::npos) << out;
+    EXPECT_NE(Line(out, "agent").find("1/1  "), std::string::npos) << out;
+    EXPECT_NE(out.find("Tarnwatch - Status : Error"), std::string::npos);
+
+    // The saved list holds every entry in the same order with its outcome.
+    auto bytes = fakes::ReadBytes(dir / "Tarnwatch.ini");
+    ASSERT_EQ(bytes.size(), 8u + 8 * 1912 + 4);
+    auto state = [&](int i) { return fakes::IntAt(bytes, 8 + 1912 * i + 1876); };
+    EXPECT_EQ(state(0), 0x00010000);
+    EXPECT_EQ(state(1), 0x00020000);
+    EXPECT_EQ(state(2), 0x00040000);
+    EXPECT_EQ(state(3), 0x00010000);
+    EXPECT_EQ(state(4), 0x00010000);
+    EXPECT_EQ(state(6), 0x00020000);
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1884), 1);  // attempt
+    EXPECT_NE(fakes::IntAt(bytes, 8 + 1900), 0);  // last test time
+}
+
+TEST_F(HeadlessTest, ExitCodesFollowTheOverallLevel) {
+    std::string out;
+    EXPECT_EQ(RunOnce({Entry(3, "", "127.0.0.1", 17, "pinged"),
+                       Entry(2, Script("ok.sh", 0), "Local Machine", 21, "script")},
+                      out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Tarnwatch - Status : Ok"), std::string::npos);
+    EXPECT_EQ(RunOnce({Entry(3, "", "127.0.0.1", 17, "pinged"),
+                       Entry(0, "80", "no-such-host.invalid", 7, "nohost")},
+                      out),
+              1)
+        << out;
+    EXPECT_NE(out.find("Tarnwatch - Status : Information"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, ScheduledModeEndsCleanlyOnSigterm) {
+    fakes::WriteBytes(dir / "Tarnwatch.ini",
+                      fakes::ListFileImage(-2.2f, 1, {Entry(3, "", "127.0.0.1", 17, "p")}));
+    fakes::Program program({"--headless"}, Env(), dir / "out.txt");
+    for (int i = 0; i < 200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(300ms);
+    program.Signal(SIGTERM);
+    int status = program.Wait(20s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Written back on the way out: the run-time state reads untested.
+    EXPECT_EQ(fakes::IntAt(fakes::ReadBytes(dir / "Tarnwatch.ini"), 8 + 1876), 0x00200000);
+    EXPECT_TRUE(std::filesystem::exists(dir / "config/Quillon/Tarnwatch.conf"));
+}
+
+}  // namespace
+}  // namespace tarnwatch
