@@ -198,8 +198,7 @@ void err_mess(short level, short code, const char* text) {
     }
     const std::string title = boxTitle();
     if (text != nullptr && text[0] != '\0') message += std::string("\n ") + text;
-    const bool fatal =
-        level == ERR_LEVEL_FATAL || (level == ERR_LEVEL_ERROR && g.errorMode == 'F');
+    const bool fatal = level == ERR_LEVEL_FATAL || (level == ERR_LEVEL_ERROR && g.errorMode == 'F');
     if (g.report != nullptr) writeFrame(g.report, title, message);
     if (g.screen) showBox(message, title, ls.style);
     // A program must not end without a word because nothing was set up to

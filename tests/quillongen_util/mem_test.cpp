@@ -232,7 +232,7 @@ TEST(MemDeathTest, PlatformRefusalIsFatalWithItsReport) {
     };
     EXPECT_EXIT(
         exhaust(), ::testing::ExitedWithCode(0),
-        "FATAL CONDITION(.|\n)*2002(.|\n)*mem_getMemBuffer(.|\n)*Can not allocate more Virtual "
+        "mem_getMemBuffer(.|\n)*FATAL CONDITION(.|\n)*2002(.|\n)*Can not allocate more Virtual "
         "Memory");
 }
 #endif
