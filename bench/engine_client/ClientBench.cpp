@@ -14,6 +14,7 @@
 
 #include "engine/CommandRunner.h"
 #include "engine/ProbeClient.h"
+#include "fakes/HangupServer.h"
 
 extern char** environ;
 
@@ -21,46 +22,8 @@ namespace {
 
 using namespace tarnwatch;
 
-// Accepts connections and hangs up on each at once, so both loops below pay
-// for the same server side and neither waits on a full accept queue.
-class LoopbackServer {
-public:
-    LoopbackServer() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd_, SOMAXCONN);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] {
-            for (;;) {
-                int c = accept(fd_, nullptr, nullptr);
-                if (c < 0) {
-                    if (errno == EINTR) continue;
-                    return;  // the listener was shut down
-                }
-                close(c);
-            }
-        });
-    }
-    ~LoopbackServer() {
-        shutdown(fd_, SHUT_RDWR);
-        thread_.join();
-        close(fd_);
-    }
-    int port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
-LoopbackServer& Server() {
-    static LoopbackServer server;
+fakes::HangupServer& Server() {
+    static fakes::HangupServer server;
     return server;
 }
 

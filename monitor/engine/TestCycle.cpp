@@ -76,9 +76,13 @@ void MonitorEngine::OnUpdateAll() {
     ResumeSchedule();
 }
 
+// The row image (the disabled one for a disabled entry), the check box and
+// the Status cell; the other cells do not change during a test.
 void MonitorEngine::ShowRow(int row, int image, const std::string& status) {
-    rows_[static_cast<std::size_t>(row)] = MakeRowView(workingEntry_, image, status);
-    if (observer_) observer_->RowChanged(row);
+    RowView& view = rows_[static_cast<std::size_t>(row)];
+    view.image = EffectiveRowImage(workingEntry_, image);
+    view.checked = workingEntry_.enabled != 0;
+    SetStatusCell(row, status);
 }
 
 void MonitorEngine::SetStatusCell(int row, const std::string& status) {
@@ -95,7 +99,6 @@ void MonitorEngine::RunTestPass(int row) {
     while (r < end) {
         entries_.selectedRow = r;
         if (observer_) observer_->RowVisited(r);
-        if (ports_.pump) ports_.pump->Pump();
         LoadWorkingEntry(r, false);
         ServiceItem& record = entries_.RecordAtRow(r);
 

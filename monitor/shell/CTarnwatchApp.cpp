@@ -11,6 +11,7 @@
 #include "quillongen/probes.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
+#include "shell/LibraryMessageBox.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 
@@ -47,6 +48,7 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
         return -1;
     }
     isWindows9x = 0;
+    InstallLibraryMessageBox();
     if (RunningCopies(isWindows9x) > 1) {
         RefuseToStart(IDS_ALREADY_RUNNING);
         return -1;

@@ -2,6 +2,7 @@
 #include "shell/CTarnwatchDlg.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -133,10 +134,28 @@ void CTarnwatchDlg::ScheduleChanged() {
 }
 
 void CTarnwatchDlg::RowVisited(int row) {
-    model_->RowChanged(row);
+    // The row under test is selected, scrolled into view and painted at
+    // once, with the outcome of the row before it.
+    QTreeView* list = ui_->entryList;
     const QModelIndex index = model_->index(row, 0);
-    ui_->entryList->setCurrentIndex(index);
-    ui_->entryList->scrollTo(index);
+    list->setCurrentIndex(index);
+    list->scrollTo(index);
+    QRect area = list->visualRect(index);
+    if (lastVisitedRow_ >= 0 && lastVisitedRow_ < model_->rowCount()) {
+        area = area.united(list->visualRect(model_->index(lastVisitedRow_, 0)));
+    }
+    lastVisitedRow_ = row;
+    area.setLeft(0);
+    area.setRight(list->viewport()->width());
+    // Painting every row of a fast pass would cost more than the tests; a
+    // row is painted at once unless one was painted within the last frame,
+    // and then with the next frame.
+    if (!repaintClock_.isValid() || repaintClock_.elapsed() >= 16) {
+        list->viewport()->repaint(area);
+        repaintClock_.start();
+    } else {
+        list->viewport()->update(area);
+    }
 }
 
 void CTarnwatchDlg::TrayIconChanged(bool shown) {

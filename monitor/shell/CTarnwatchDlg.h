@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QSystemTrayIcon>
 #include <memory>
 
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    int lastVisitedRow_ = -1;
+    QElapsedTimer repaintClock_;
 };
 
 }  // namespace tarnwatch

@@ -107,8 +107,12 @@ void appendTableText(std::string& message, int code) {
         message += " Exception code not in table !\n";
         return;
     }
-    message += "\n" + fromFifth(line);
-    while (readTableLine(line) && isContinuation(line)) message += "\n" + fromFifth(line);
+    message += '\n';
+    message += fromFifth(line);
+    while (readTableLine(line) && isContinuation(line)) {
+        message += '\n';
+        message += fromFifth(line);
+    }
 }
 
 std::string boxTitle() {
