@@ -2,8 +2,16 @@
 // results: attempts and their cells, failure classes, "alerted", pass
 // filters, disabled entries, the overall level and the tool tip.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "CycleFixture.h"
+
+extern char** environ;
 #include "engine_client/LoopbackAgent.h"
 
 namespace tarnwatch::cycle {
@@ -158,9 +166,11 @@ TEST_F(StateMachine, OkAgainCommandClearsAlerted) {
     Pass();
     Pass();
     EXPECT_EQ(TakeMarks(), std::vector<std::string>{"failed"});
+    EXPECT_EQ(platform->window.shows, 1);
     SetCode("a", "0");
     Pass();
     EXPECT_EQ(TakeMarks(), std::vector<std::string>{"back"});
+    EXPECT_EQ(platform->window.shows, 1) << "the ok-again command does not restore the window";
     EXPECT_EQ(Record(0).state, kStateAvailable);
     SetCode("a", "3");
     Pass();
@@ -200,6 +210,42 @@ TEST_F(StateMachine, UnclassedErrorLeavesTheStateAsItWas) {
     EXPECT_TRUE(TakeSounds().empty()) << "no alert for an unclassed failure";
     EXPECT_TRUE(TakeMarks().empty());
     EXPECT_EQ(engine->OverallLevel(), kLevelError);
+}
+
+TEST_F(StateMachine, IsRunningRestartsAtAttemptOneOnEveryTest) {
+    // A program of a name no other process has, started by the test.
+    const std::string name = "twcyc" + std::to_string(getpid() % 1000000);
+    std::filesystem::copy_file("/bin/sleep", dir / name);
+    Start({EntryBytes(kSourceProcessName, name, "Local Machine")
+               .Attempts(3)
+               .Sound(2, "three.wav", "back.wav"),
+           EntryBytes(kSourceProcessName, name, "Local Machine")
+               .Attempts(1)
+               .Sound(2, "one.wav", "back.wav")});
+    for (int k = 1; k <= 2; ++k) {
+        SCOPED_TRACE(k);
+        Pass();
+        EXPECT_EQ(Status(0), "not running");
+        EXPECT_EQ(Row(0).cells[kColAttempt].substr(0, 5), "1/3  ");
+        EXPECT_EQ(Record(0).state, kStateRetrying);
+        EXPECT_EQ(Row(0).image, kImageWarning);
+        EXPECT_EQ(Status(1), "not running");
+        EXPECT_EQ(Row(1).image, kImageError);
+        EXPECT_EQ(TakeSounds(), std::vector<std::string>{"once:one.wav"});
+    }
+
+    const std::string path = dir / name;
+    char* argv[] = {const_cast<char*>(name.c_str()), const_cast<char*>("30"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ), 0);
+    Pass();
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(Status(0), "running");
+    EXPECT_EQ(Row(0).image, kImageLocal);
+    EXPECT_EQ(Status(1), "running");
+    // Only the entry that had used all its attempts comes back.
+    EXPECT_EQ(TakeSounds(), std::vector<std::string>{"once:back.wav"});
 }
 
 TEST_F(StateMachine, ScheduledPassTestsOnlyItsClassButVisitsEveryRow) {
