@@ -2,6 +2,9 @@
 // source kind, the outcome moves the entry's state and row, and the alert
 // actions fire on the transitions that call for them. Afterwards the overall
 // level and the tool tip are recomputed.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 
@@ -19,8 +22,15 @@ std::int32_t UpdatedState(std::int32_t state, std::int32_t bit) {
     return (state & kStateKeepMask) | bit;
 }
 
+// The leading integer of a stored number text, as atoi reads it, but held to
+// the int range instead of overflowing; no digits give 0.
+int LeadingInt(const char* text) {
+    const long long v = std::strtoll(text, nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
 int TimeoutSeconds(const ServiceItem& e) {
-    return std::atoi(e.timeoutText);
+    return LeadingInt(e.timeoutText);
 }
 
 bool Is(const std::string& text, int id) {
@@ -199,7 +209,7 @@ MonitorEngine::TestOutcome MonitorEngine::RunTcpTest() {
     clientThread_ = client.get();
     const int timeout = TimeoutSeconds(workingEntry_);
     networkTimeoutSeen_ = 0;
-    if (!client->Connect(std::atoi(workingEntry_.source), workingEntry_.address, timeout)) {
+    if (!client->Connect(LeadingInt(workingEntry_.source), workingEntry_.address, timeout)) {
         out.text = client->status();
     } else if (workingEntry_.serviceTest == kServiceTestVorlan && workingEntry_.verifyService) {
         const int row = entries_.selectedRow;

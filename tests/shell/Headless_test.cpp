@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "engine_client/LoopbackAgent.h"
+#include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/ProgramRunner.h"
 #include "fakes/TempDir.h"
@@ -29,25 +30,6 @@ RawRecord Entry(std::int32_t kind, const std::string& source, const std::string&
     r.Int(1896, 1).Int(1904, 3);
     return r;
 }
-
-// A socket listening on a free loopback port; connects complete without an
-// accept.
-struct Listener {
-    Listener() {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 16);
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-    ~Listener() { close(fd); }
-    int fd;
-    int port;
-};
 
 class HeadlessTest : public ::testing::Test {
 protected:
@@ -88,11 +70,11 @@ protected:
 };
 
 TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
-    Listener listener;
+    fakes::HangupServer listener;
     int closedPort;
     {
-        Listener gone;
-        closedPort = gone.port;
+        fakes::HangupServer gone;
+        closedPort = gone.port();
     }
     testing::LoopbackAgent agent([](int fd, testing::LoopbackAgent& a) {
         CMsgClient m;
@@ -116,7 +98,7 @@ TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
 
     std::string out;
     const int code = RunOnce(
-        {Entry(0, std::to_string(listener.port), "127.0.0.1", 7, "listener"),
+        {Entry(0, std::to_string(listener.port()), "127.0.0.1", 7, "listener"),
          Entry(0, std::to_string(closedPort), "127.0.0.1", 7, "closed"),
          Entry(0, "80", "no-such-host.invalid", 7, "nohost"),
          Entry(3, "", "127.0.0.1", 17, "pinged"),
