@@ -21,10 +21,16 @@ MonitorEngine::~MonitorEngine() {
     if (ports_.timers) ports_.timers->SetSink(nullptr);
 }
 
+void MonitorEngine::ReadSettings() {
+    if (settingsRead_) return;
+    settingsRead_ = true;
+    if (store_) store_->ReadSettings(settings_);
+}
+
 void MonitorEngine::Initialise() {
     if (initialised_) return;
     initialised_ = true;
-    if (store_) store_->ReadSettings(settings_);
+    ReadSettings();
 
     buttons_ = ButtonStates{};
     buttons_.add = true;

@@ -64,8 +64,12 @@ public:
 
     void SetObserver(EngineObserver* observer) { observer_ = observer; }
 
-    // The start-up of the main window, after its widgets exist: settings,
-    // list file, notification icon, hide timer.
+    // Reads the profile and puts the global alert settings into force. Runs
+    // once, before the list's columns are built from the settings.
+    void ReadSettings();
+    // The rest of the main window's start-up, once the list exists: list
+    // file, notification icon, hide timer, schedule. Reads the settings first
+    // if ReadSettings has not run.
     void Initialise();
     // The shutdown: timers stop, the settings and the list are written, the
     // collection is freed. `columnPositions`/`columnWidths` are what the list
@@ -171,6 +175,7 @@ private:
     CClientThread* clientThread_ = nullptr;
     int networkTimeoutSeen_ = 0;
     int internetState_ = kStateUntested;
+    bool settingsRead_ = false;
     bool initialised_ = false;
     bool closing_ = false;
     bool shutdownDone_ = false;

@@ -60,12 +60,14 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     });
 
     // The window's start-up: the settings come first, then the list is built
-    // with the stored columns, then the list file fills it.
-    engine_->Initialise();
+    // with the stored columns, then the list file fills it and the schedule
+    // starts.
+    engine_->ReadSettings();
     if (engine_->Settings().disableClose) {
         setWindowFlag(Qt::WindowCloseButtonHint, false);
     }
     BuildList();
+    engine_->Initialise();
     StateChanged();
     ScheduleChanged();
 }
