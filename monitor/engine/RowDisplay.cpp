@@ -28,9 +28,17 @@ std::string AttemptText(const ServiceItem& entry) {
     if (entry.lastTestTime != 0) {
         // "  %H:%M:%S %d/%m/%y" in local time, formatted by hand: this runs for
         // every tested row, and strftime costs more than the rest of the row.
+        // Rows tested within the same second share one conversion.
+        thread_local bool cached = false;
+        thread_local time_t cachedTime = 0;
+        thread_local tm cachedLocal{};
         const time_t t = entry.lastTestTime;
-        tm local{};
-        if (localtime_r(&t, &local)) {
+        if (!cached || t != cachedTime) {
+            cached = localtime_r(&t, &cachedLocal) != nullptr;
+            cachedTime = t;
+        }
+        if (cached) {
+            const tm& local = cachedLocal;
             char buf[] = "  hh:mm:ss dd/mm/yy";
             TwoDigits(buf + 2, local.tm_hour);
             TwoDigits(buf + 5, local.tm_min);

@@ -126,19 +126,26 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_PROTO_BYE, "BYE"},
 };
 
-constexpr auto kSorted = [] {
-    std::array<std::pair<int, const char*>, std::size(kStrings)> a{};
-    std::copy(std::begin(kStrings), std::end(kStrings), a.begin());
-    std::sort(a.begin(), a.end(), [](auto& x, auto& y) { return x.first < y.first; });
-    return a;
+constexpr int MaxId() {
+    int max = 0;
+    for (const auto& entry : kStrings) max = std::max(max, entry.first);
+    return max;
+}
+
+// Indexed by id, so a lookup costs one bounds check: texts are looked up for
+// every row of every pass.
+constexpr auto kById = [] {
+    std::array<const char*, MaxId() + 1> table{};
+    for (const auto& entry : kStrings) table[static_cast<std::size_t>(entry.first)] = entry.second;
+    return table;
 }();
 
 }  // namespace
 
 const char* LoadString(int id) {
-    auto it = std::lower_bound(kSorted.begin(), kSorted.end(), id,
-                               [](auto& entry, int key) { return entry.first < key; });
-    return (it != kSorted.end() && it->first == id) ? it->second : "";
+    if (id < 0 || id >= static_cast<int>(kById.size())) return "";
+    const char* text = kById[static_cast<std::size_t>(id)];
+    return text ? text : "";
 }
 
 }  // namespace tarnwatch

@@ -140,8 +140,15 @@ void CTarnwatchDlg::RowVisited(int row) {
     // once, with the outcome of the row before it.
     QTreeView* list = ui_->entryList;
     const QModelIndex index = model_->index(row, 0);
-    list->setCurrentIndex(index);
-    list->scrollTo(index);
+    // Selected at once; the focus follows when the pass has ended (moving
+    // the current index costs more than a plain TCP test).
+    list->selectionModel()->select(QItemSelection(index, model_->index(row, kColumnCount - 1)),
+                                   QItemSelectionModel::ClearAndSelect);
+    // A row below the visible ones brings a page of the rows that follow it
+    // into view, rather than scrolling by one row per test.
+    if (!list->viewport()->rect().contains(list->visualRect(index))) {
+        list->scrollTo(index, QAbstractItemView::PositionAtTop);
+    }
     QRect area = list->visualRect(index);
     if (lastVisitedRow_ >= 0 && lastVisitedRow_ < model_->rowCount()) {
         area = area.united(list->visualRect(model_->index(lastVisitedRow_, 0)));
