@@ -115,10 +115,4 @@ BENCHMARK(BM_WindowPass)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+#include "fakes/OffscreenBenchMain.h"

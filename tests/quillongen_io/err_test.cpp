@@ -14,15 +14,11 @@
 namespace {
 
 using tarnwatch::fakes::ReadBytes;
+using tarnwatch::fakes::ReadText;
 using tarnwatch::fakes::ScopedEnv;
 using tarnwatch::fakes::TempDir;
 
 const std::string kSeparator = "\n?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?!?";
-
-std::string ReadText(const std::string& path) {
-    auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::string Frame(const std::string& title, const std::string& message) {
     return kSeparator + "\n" + "\n Module:\t " + title + "\n\n" + message + "\n" + kSeparator +

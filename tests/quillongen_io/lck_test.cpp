@@ -17,13 +17,9 @@
 namespace {
 
 using tarnwatch::fakes::ReadBytes;
+using tarnwatch::fakes::ReadText;
 using tarnwatch::fakes::ScopedEnv;
 using tarnwatch::fakes::TempDir;
-
-std::string ReadText(const std::string& path) {
-    auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 bool Exists(const std::string& path) {
     return std::filesystem::exists(path);

@@ -19,13 +19,9 @@
 namespace {
 
 using tarnwatch::fakes::ReadBytes;
+using tarnwatch::fakes::ReadText;
 using tarnwatch::fakes::ScopedEnv;
 using tarnwatch::fakes::TempDir;
-
-std::string ReadText(const std::string& path) {
-    auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 const std::string kDate =
     "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n";
