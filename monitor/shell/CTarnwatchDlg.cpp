@@ -104,12 +104,17 @@ void CTarnwatchDlg::RowChanged(int row) {
 
 void CTarnwatchDlg::StateChanged() {
     const ButtonStates& b = engine_->Buttons();
-    ui_->addButton->setEnabled(b.add);
-    ui_->removeButton->setEnabled(b.remove);
-    ui_->editButton->setEnabled(b.edit);
+    // Adding, editing, removing and moving entries and the Global Options
+    // sheet do not exist in this program yet: their buttons stay disabled
+    // rather than do nothing when pressed.
+    constexpr bool kListOperationsBuilt = false;
+    ui_->addButton->setEnabled(kListOperationsBuilt && b.add);
+    ui_->removeButton->setEnabled(kListOperationsBuilt && b.remove);
+    ui_->editButton->setEnabled(kListOperationsBuilt && b.edit);
+    ui_->moveUpButton->setEnabled(kListOperationsBuilt && b.moveUp);
+    ui_->moveDownButton->setEnabled(kListOperationsBuilt && b.moveDown);
+    ui_->globalOptionsButton->setEnabled(kListOperationsBuilt);
     ui_->updateButton->setEnabled(b.update);
-    ui_->moveUpButton->setEnabled(b.moveUp);
-    ui_->moveDownButton->setEnabled(b.moveDown);
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     if (tray_) tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
     const int selected = engine_->Entries().selectedRow;
