@@ -82,6 +82,13 @@ public:
 
     void OnTimer(int id) override;
 
+    // Asks for the program to close. Outside a pass the observer is told at
+    // once; during one (a signal or the session end can arrive while a test
+    // waits) the wait in progress is cut short, the pass stops after the
+    // current row, and the observer is told when the pass has unwound.
+    void RequestClose();
+    bool InPass() const { return inPass_; }
+
     // "&Update": the selected row (every row when none is), every class.
     void OnUpdate();
     // "Update Al&l": every row; every class when pressed by the user, the
@@ -138,6 +145,8 @@ private:
     void ShowRow(int row, int image, const std::string& status);
     void SetStatusCell(int row, const std::string& status);
     void RecomputeOverallLevel();
+    // Tells the observer about a close asked for during the pass.
+    void CloseIfRequested();
     void RaiseOverallLevel(int image);
 
     // Alert actions on the working entry's effective settings.
@@ -174,6 +183,8 @@ private:
     int classFromTimer_ = 1;
     CClientThread* clientThread_ = nullptr;
     int networkTimeoutSeen_ = 0;
+    bool inPass_ = false;
+    bool closeRequested_ = false;
     int internetState_ = kStateUntested;
     bool settingsRead_ = false;
     bool initialised_ = false;

@@ -68,6 +68,21 @@ void MonitorEngine::OnTimersOff() {
     if (observer_) observer_->ScheduleChanged();
 }
 
+void MonitorEngine::RequestClose() {
+    if (!inPass_) {
+        if (observer_) observer_->CloseRequested();
+        return;
+    }
+    closeRequested_ = true;
+    if (clientThread_) clientThread_->OnTimeout();
+}
+
+void MonitorEngine::CloseIfRequested() {
+    if (!closeRequested_) return;
+    closeRequested_ = false;
+    if (observer_) observer_->CloseRequested();
+}
+
 void MonitorEngine::OnUpdate() {
     PauseSchedule();
     if (ports_.waitCursor) ports_.waitCursor->Begin();
@@ -75,6 +90,7 @@ void MonitorEngine::OnUpdate() {
     RunTestPass(entries_.selectedRow);
     if (ports_.waitCursor) ports_.waitCursor->End();
     ResumeSchedule();
+    CloseIfRequested();
 }
 
 void MonitorEngine::OnUpdateAll() {
@@ -84,6 +100,7 @@ void MonitorEngine::OnUpdateAll() {
     RunTestPass(-1);
     if (ports_.waitCursor) ports_.waitCursor->End();
     ResumeSchedule();
+    CloseIfRequested();
 }
 
 // The row image (the disabled one for a disabled entry), the check box and
@@ -106,7 +123,8 @@ void MonitorEngine::RunTestPass(int row) {
     if (row < -1 || row >= entries_.rowCount) return;
     int r = row == -1 ? 0 : row;
     int end = row == -1 ? entries_.rowCount : row + 1;
-    while (r < end) {
+    inPass_ = true;
+    while (r < end && !closeRequested_) {
         entries_.selectedRow = r;
         if (observer_) observer_->RowVisited(r);
         LoadWorkingEntry(r, false);
@@ -158,6 +176,7 @@ void MonitorEngine::RunTestPass(int row) {
             ++r;
         }
     }
+    inPass_ = false;
     RecomputeOverallLevel();
 }
 

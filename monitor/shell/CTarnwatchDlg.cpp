@@ -191,10 +191,17 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
 }
 
 void CTarnwatchDlg::CloseRequested() {
-    CloseProgram();
+    // From the event loop, once whatever asked for it has returned.
+    QMetaObject::invokeMethod(this, &CTarnwatchDlg::CloseProgram, Qt::QueuedConnection);
 }
 
 void CTarnwatchDlg::CloseProgram() {
+    if (engine_->InPass()) {
+        // A test is waiting inside the pass: the shutdown must not free the
+        // list under it. The pass stops and asks again when it has unwound.
+        engine_->RequestClose();
+        return;
+    }
     if (!engine_->ShutdownDone()) {
         std::array<std::int32_t, kColumnCount> positions{};
         std::array<std::int32_t, kColumnCount> widths{};

@@ -149,7 +149,7 @@ int RunHeadless(int& argc, char** argv, bool once) {
     g_engine = &engine;
     InstallTerminationSignals(
         [](void*) {
-            if (g_engine) QCoreApplication::quit();
+            if (g_engine) g_engine->RequestClose();
         },
         nullptr);
 

@@ -8,6 +8,7 @@
 
 #include "fakes/FakePorts.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/SilentListener.h"
 #include "fakes/TempDir.h"
 #include "res/StringTable.h"
 
@@ -201,6 +202,58 @@ TEST(Settings, ColumnOrderFallsBackWhenNotAPermutation) {
               (std::array<int, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_STREQ(DefaultSettings().internetAddresses[0], kDefaultInternetAddress);
     EXPECT_STREQ(DefaultSettings().alerts.failedSound, "Failure.wav");
+}
+
+}  // namespace
+}  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+TEST(MonitorEngineClose, CloseDuringAPassWaitsForThePassToUnwind) {
+    fakes::TempDir dir;
+    fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+    fakes::SilentListener silent;
+    auto agentEntry = [&](const std::string& address) {
+        RawRecord r(1912);
+        r.Text(4, std::to_string(silent.port())).Text(260, "30").Text(280, address);
+        r.Int(536, 1).Int(796, kServiceTestVorlan).Int(1880, 1).Int(1896, 1).Int(1904, 3);
+        return r;
+    };
+    fakes::WriteBytes(
+        dir / "Tarnwatch.ini",
+        fakes::ListFileImage(-2.2f, 2, {agentEntry("127.0.0.1"), agentEntry("localhost")}));
+    fakes::FakePlatform platform(true);
+    RecordingObserver observer;
+    MonitorEngine engine(platform.ports, nullptr);
+    engine.SetObserver(&observer);
+    engine.Initialise();
+
+    int closesSeenInPass = -1;
+    int pumps = 0;
+    platform.pump.hook = [&] {
+        // A termination signal arrives while the first agent keeps silent.
+        if (++pumps == 5) {
+            engine.RequestClose();
+            closesSeenInPass = observer.closeRequests;
+        }
+    };
+    engine.OnUpdateAll();
+    EXPECT_EQ(closesSeenInPass, 0) << "the close must wait for the pass";
+    EXPECT_EQ(observer.closeRequests, 1);
+    EXPECT_FALSE(engine.InPass());
+    // The first entry failed (and moved to the end); the second was never
+    // tested.
+    for (const RowView& row : engine.Rows()) {
+        if (row.cells[kColAddress] == "localhost") {
+            EXPECT_EQ(row.cells[kColStatus], "unknown") << "the pass stopped after the first row";
+        } else {
+            EXPECT_EQ(row.cells[kColStatus], "unavailable");
+        }
+    }
+    // Outside a pass a close is passed on at once.
+    engine.RequestClose();
+    EXPECT_EQ(observer.closeRequests, 2);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/ProgramRunner.h"
+#include "fakes/SilentListener.h"
 #include "fakes/TempDir.h"
 
 namespace tarnwatch {
@@ -150,6 +151,31 @@ TEST_F(HeadlessTest, ExitCodesFollowTheOverallLevel) {
               1)
         << out;
     EXPECT_NE(out.find("Tarnwatch - Status : Information"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, SignalDuringAPassEndsItAndStillSavesTheList) {
+    // The agent never answers and its entry allows 60 s: only the signal can
+    // end the pass early.
+    fakes::SilentListener silent;
+    RawRecord agent = Entry(0, std::to_string(silent.port()), "127.0.0.1", 29, "silent");
+    agent.Text(260, "60");
+    fakes::WriteBytes(dir / "Tarnwatch.ini",
+                      fakes::ListFileImage(-2.2f, 2, {agent, Entry(3, "", "127.0.0.1", 17, "p")}));
+    fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
+    for (int i = 0; i < 200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(500ms);
+    program.Signal(SIGTERM);
+    int status = program.Wait(20s);
+    ASSERT_NE(status, -1) << "the pass did not end on the signal";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of its shutdown";
+    auto bytes = fakes::ReadBytes(dir / "Tarnwatch.ini");
+    ASSERT_EQ(bytes.size(), 8u + 2 * 1912 + 4);
+    // The silent entry was tested (attempt 1); the pass ended before the
+    // Ping entry.
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1884), 1);
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1912 + 1884), 0);
 }
 
 TEST_F(HeadlessTest, ScheduledModeEndsCleanlyOnSigterm) {
