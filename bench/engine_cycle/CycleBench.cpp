@@ -60,10 +60,7 @@ void BM_BareProbeLoop(benchmark::State& state) {
     SystemClock clock;
     QtTimerPort timers;
     QtPump pump;
-    Ports ports;
-    ports.clock = &clock;
-    ports.timers = &timers;
-    ports.pump = &pump;
+    const Ports ports{.clock = &clock, .timers = &timers, .pump = &pump};
     for (auto _ : state) {
         for (int i = 0; i < kEntries; ++i) {
             CClientThread client(ports);
@@ -82,12 +79,11 @@ void BM_HeadlessPass(benchmark::State& state) {
     QtPump pump;
     fakes::CountingWaitCursor cursor;
     fakes::FakeWindow window;
-    Ports ports;
-    ports.clock = &clock;
-    ports.timers = &timers;
-    ports.pump = &pump;
-    ports.waitCursor = &cursor;
-    ports.window = &window;
+    const Ports ports{.clock = &clock,
+                      .timers = &timers,
+                      .pump = &pump,
+                      .waitCursor = &cursor,
+                      .window = &window};
     MonitorEngine engine(ports, nullptr);
     engine.Initialise();
     for (auto _ : state) {

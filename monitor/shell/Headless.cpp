@@ -132,14 +132,13 @@ int RunHeadless(int& argc, char** argv, bool once) {
     NoWindow window;
     CanberraSound sound;
     ProfileStore profile;
-    Ports ports;
-    ports.clock = &clock;
-    ports.timers = &timers;
-    ports.pump = &pump;
-    ports.messageBox = &messageBox;
-    ports.waitCursor = &cursor;
-    ports.window = &window;
-    ports.sound = &sound;
+    const Ports ports{.clock = &clock,
+                      .timers = &timers,
+                      .pump = &pump,
+                      .messageBox = &messageBox,
+                      .waitCursor = &cursor,
+                      .window = &window,
+                      .sound = &sound};
 
     MonitorEngine engine(ports, &profile);
     engine.isWindows9x = isWindows9x;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "engine/ArchiveCodec.h"
+#include "fakes/Loopback.h"
 
 namespace tarnwatch::testing {
 
@@ -37,15 +38,7 @@ public:
     using Handler = std::function<void(int fd, LoopbackAgent& agent)>;
 
     explicit LoopbackAgent(Handler handler) : handler_(std::move(handler)) {
-        listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listenFd_, 4);
-        socklen_t len = sizeof a;
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        listenFd_ = fakes::ListenOnLoopback(4, port_);
         thread_ = std::thread([this] {
             pollfd p{listenFd_, POLLIN, 0};
             // Gives up after a while so a broken test cannot hang the run.

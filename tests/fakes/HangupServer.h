@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <thread>
 
+#include "fakes/Loopback.h"
+
 namespace tarnwatch::fakes {
 
 // Accepts connections and hangs up on each at once, so both loops below pay
@@ -17,15 +19,7 @@ namespace tarnwatch::fakes {
 class HangupServer {
 public:
     HangupServer() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd_, SOMAXCONN);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(SOMAXCONN, port_);
         thread_ = std::thread([this] {
             for (;;) {
                 int c = accept(fd_, nullptr, nullptr);

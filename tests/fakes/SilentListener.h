@@ -7,21 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "fakes/Loopback.h"
+
 namespace tarnwatch::fakes {
 
 class SilentListener {
 public:
-    SilentListener() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd_, 8);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
+    SilentListener() { fd_ = ListenOnLoopback(8, port_); }
     ~SilentListener() { close(fd_); }
     int port() const { return port_; }
 
