@@ -59,16 +59,18 @@ void SyncDirectory(const std::string& dir) {
     }
 }
 
-// Writes `bytes` to `target` through a temporary file in the same directory,
-// renamed over the target only once it is complete and synced.
-bool ReplaceFileAtomically(const std::string& dir, const std::string& target, const void* bytes,
-                           std::size_t size) {
+// Writes `target` through a temporary file in the same directory: `fill`
+// writes the content, and the temporary file replaces the target by a rename
+// only once it is complete, so a reader never sees a half-written file. With
+// `durable` the data and the rename are synced to disk first.
+template <typename Fill>
+bool WriteThroughTempFile(const std::string& target, bool durable, Fill fill) {
     std::string tmpl = target + ".XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes, size) && fsync(fd) == 0;
+    bool ok = fill(fd) && (!durable || fsync(fd) == 0);
     if (fchmod(fd, 0644) != 0) ok = false;
     if (close(fd) != 0) ok = false;
     if (ok && rename(name.data(), target.c_str()) != 0) ok = false;
@@ -76,48 +78,43 @@ bool ReplaceFileAtomically(const std::string& dir, const std::string& target, co
         unlink(name.data());
         return false;
     }
-    SyncDirectory(dir);
+    if (durable) {
+        const std::size_t slash = target.find_last_of('/');
+        SyncDirectory(slash == std::string::npos ? "." : target.substr(0, slash + 1));
+    }
     return true;
 }
 
+bool ReplaceFileAtomically(const std::string& target, const void* bytes, std::size_t size) {
+    return WriteThroughTempFile(target, true, [&](int fd) { return WriteAll(fd, bytes, size); });
+}
+
 // Copies a file over another through a temporary file and a rename, so a
-// reader never sees a half-written copy. The copy stays in the kernel.
+// reader never sees a half-written copy. The copy stays in the kernel where
+// it can.
 bool CopyFileOver(const std::string& from, const std::string& to) {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
-    std::string tmpl = to + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int out = mkostemp(name.data(), O_CLOEXEC);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
-    bool ok = true;
-    for (;;) {
-        ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-        if (n == 0) break;
-        if (n > 0) continue;
-        if (errno == EINTR) continue;
+    const bool ok = WriteThroughTempFile(to, false, [in](int out) {
+        for (;;) {
+            ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n == 0) return true;
+            if (n > 0 || errno == EINTR) continue;
+            break;
+        }
         // Some file systems cannot copy in the kernel: fall back to a loop.
+        if (lseek(in, 0, SEEK_SET) != 0 || ftruncate(out, 0) != 0 || lseek(out, 0, SEEK_SET) != 0) {
+            return false;
+        }
         char buf[65536];
-        ok = lseek(in, 0, SEEK_SET) == 0 && ftruncate(out, 0) == 0 && lseek(out, 0, SEEK_SET) == 0;
-        while (ok) {
+        for (;;) {
             ssize_t r = read(in, buf, sizeof buf);
             if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) {
-                ok = r == 0;
-                break;
-            }
-            ok = WriteAll(out, buf, static_cast<std::size_t>(r));
+            if (r <= 0) return r == 0;
+            if (!WriteAll(out, buf, static_cast<std::size_t>(r))) return false;
         }
-        break;
-    }
+    });
     close(in);
-    if (fchmod(out, 0644) != 0) ok = false;
-    if (close(out) != 0) ok = false;
-    if (ok && rename(name.data(), to.c_str()) != 0) ok = false;
-    if (!ok) unlink(name.data());
     return ok;
 }
 
@@ -324,9 +321,8 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
     std::memset(p, 0, 4);
 
     if (!MakeDirectories(paths.directory)) return SaveResult::kFailed;
-    return ReplaceFileAtomically(paths.directory, paths.listFile, out.data(), out.size())
-               ? SaveResult::kWritten
-               : SaveResult::kFailed;
+    return ReplaceFileAtomically(paths.listFile, out.data(), out.size()) ? SaveResult::kWritten
+                                                                         : SaveResult::kFailed;
 }
 
 }  // namespace tarnwatch

@@ -48,14 +48,12 @@ void MonitorEngine::Initialise() {
     }
     BuildRowsFromEntries();
     if (entries_.recordCount > 0) SetRowButtons(true);
-    if (lastLoad_.opened) overallLevel_ = kLevelWarning;
     if (observer_) {
         observer_->RowsReset();
         observer_->StateChanged();
         observer_->TrayIconChanged(true);
     }
     if (settings_.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
-    scheduler_.tickPeriodSeconds = updateTickSeconds_;
     scheduler_.ScheduleClass(kPassAll);
     ResumeSchedule();
 }

@@ -129,7 +129,6 @@ public:
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
     const LoadReport& LastLoad() const { return lastLoad_; }
-    int UpdateTickSeconds() const { return updateTickSeconds_; }
 
 private:
     // The outcome of one entry's test.
@@ -176,7 +175,6 @@ private:
     ButtonStates buttons_;
     LoadReport lastLoad_;
     int overallLevel_ = kLevelWarning;
-    int updateTickSeconds_ = 2;
     std::string toolTip_;
     UpdateScheduler scheduler_;
     int passClass_ = kPassAll;

@@ -48,7 +48,6 @@ struct GlobalSettings {
     std::int32_t autoMove = 1;
     std::int32_t autoDisable = 0;
     std::int32_t restore = 1;
-    std::int32_t timersOn = 1;        // never stored: every start has the timers on
     std::int32_t lowInterval = 0;     // hours, 0-24
     std::int32_t mediumInterval = 0;  // half hours, 0-48
     std::int32_t highInterval = 0;    // minutes, 0-60

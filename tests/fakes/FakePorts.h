@@ -50,11 +50,9 @@ public:
             if (due == deadlines_.end() || due->second > clock_.MonotonicMs()) return;
             int id = due->first;
             deadlines_.erase(due);
-            fired.push_back(id);
             if (sink_) sink_->OnTimer(id);
         }
     }
-    std::vector<int> fired;
 
 private:
     const Clock& clock_;
