@@ -75,7 +75,9 @@ bool WriteThroughTempFile(const std::string& target, bool durable, Fill fill) {
     if (close(fd) != 0) ok = false;
     if (ok && rename(name.data(), target.c_str()) != 0) ok = false;
     if (!ok) {
+        const int saved = errno;  // the reason the caller reports
         unlink(name.data());
+        errno = saved;
         return false;
     }
     if (durable) {
@@ -138,10 +140,10 @@ void TerminateTexts(ServiceItem& e) {
     e.timeoutText[kTimeoutTextSize - 1] = '\0';
     e.address[kTextSize - 1] = '\0';
     e.description[kTextSize - 1] = '\0';
-    e.alerts.failedSound[kTextSize - 1] = '\0';
-    e.alerts.okAgainSound[kTextSize - 1] = '\0';
-    e.alerts.failedCommand[kTextSize - 1] = '\0';
-    e.alerts.okAgainCommand[kTextSize - 1] = '\0';
+    e.alerts.sound.failedSound[kTextSize - 1] = '\0';
+    e.alerts.sound.okAgainSound[kTextSize - 1] = '\0';
+    e.alerts.batch.failedCommand[kTextSize - 1] = '\0';
+    e.alerts.batch.okAgainCommand[kTextSize - 1] = '\0';
 }
 
 void Convert1888(const unsigned char* raw, ServiceItem& e) {
@@ -156,12 +158,12 @@ void Convert1888(const unsigned char* raw, ServiceItem& e) {
     CopyField(e.timeoutText, kTimeoutTextSize, raw + 256, 20);
     CopyField(e.address, kTextSize, raw + 276, 256);
     CopyField(e.description, kTextSize, raw + 536, 256);
-    CopyField(e.alerts.failedSound, kTextSize, raw + 820, 256);
-    CopyField(e.alerts.okAgainSound, kTextSize, raw + 1076, 256);
-    CopyField(e.alerts.failedCommand, kTextSize, raw + 1352, 256);
-    CopyField(e.alerts.okAgainCommand, kTextSize, raw + 1608, 256);
-    e.alerts.failedCommandWait = 0;
-    e.alerts.okAgainCommandWait = 0;
+    CopyField(e.alerts.sound.failedSound, kTextSize, raw + 820, 256);
+    CopyField(e.alerts.sound.okAgainSound, kTextSize, raw + 1076, 256);
+    CopyField(e.alerts.batch.failedCommand, kTextSize, raw + 1352, 256);
+    CopyField(e.alerts.batch.okAgainCommand, kTextSize, raw + 1608, 256);
+    e.alerts.batch.failedCommandWait = 0;
+    e.alerts.batch.okAgainCommandWait = 0;
     e.frequency = kFrequencyHigh;
     e.lastTestTime = 0;
     e.checkInternet = 0;
@@ -303,7 +305,8 @@ LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     return report;
 }
 
-SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths) {
+SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths,
+                        std::string* reason) {
     // Nothing loaded and nothing added: leave whatever file exists alone.
     if (entries.rowCount <= 0 && entries.recordCount <= 0) return SaveResult::kNothingToSave;
     const int rows = std::max(0, entries.rowCount);
@@ -320,9 +323,25 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
     }
     std::memset(p, 0, 4);
 
-    if (!MakeDirectories(paths.directory)) return SaveResult::kFailed;
-    return ReplaceFileAtomically(paths.listFile, out.data(), out.size()) ? SaveResult::kWritten
-                                                                         : SaveResult::kFailed;
+    errno = 0;
+    if (MakeDirectories(paths.directory) &&
+        ReplaceFileAtomically(paths.listFile, out.data(), out.size())) {
+        return SaveResult::kWritten;
+    }
+    if (reason) *reason = errno ? std::strerror(errno) : "the directory cannot be made";
+    return SaveResult::kFailed;
+}
+
+std::string SaveFailureMessage(const std::string& file, const std::string& reason) {
+    std::string text = LoadString(IDS_SAVE_FAILED);
+    std::size_t from = 0;
+    for (const std::string* part : {&file, &reason}) {
+        const std::size_t at = text.find("%s", from);
+        if (at == std::string::npos) break;
+        text.replace(at, 2, *part);
+        from = at + part->size();
+    }
+    return text;
 }
 
 }  // namespace tarnwatch

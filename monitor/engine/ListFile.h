@@ -29,7 +29,7 @@ inline constexpr int kRecordSize1888 = 1888;
 inline constexpr float kCurrentHeader = -2.2f;
 
 // The record size a header selects (compared strictly in double precision).
-int RecordSizeForHeader(float header);
+[[nodiscard]] int RecordSizeForHeader(float header);
 
 // Turns `size` raw bytes of one stored record into a current record. Texts
 // are always left NUL-terminated within their fields.
@@ -45,14 +45,19 @@ struct LoadReport {
 // = position, `state` = untested, `attempt` = 0, `lastTestTime` = 0. After a
 // complete load of at least one record, the list file is copied over the
 // backup. The rows of the window are not touched here.
-LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths);
+[[nodiscard]] LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths);
 
 enum class SaveResult { kNothingToSave, kWritten, kFailed };
 
 // Writes the rows in display order. An empty list is written only when
 // entries existed and the operator removed them all; a list that was never
 // loaded leaves the file alone. The new file replaces the old one only once it
-// is completely on disk, so a failed save keeps the previous list whole.
-SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths);
+// is completely on disk, so a failed save keeps the previous list whole; the
+// system's reason for the failure goes to `reason` when one is given.
+[[nodiscard]] SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths,
+                                      std::string* reason = nullptr);
+
+// The message that reports a failed save of `file` for `reason`.
+std::string SaveFailureMessage(const std::string& file, const std::string& reason);
 
 }  // namespace tarnwatch

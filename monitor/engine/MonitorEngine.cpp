@@ -1,7 +1,7 @@
 // Start-up, shutdown and the window state of the monitor's controller.
 #include "engine/MonitorEngine.h"
 
-#include <cstring>
+#include <cstdio>
 
 #include "engine/ProbeClient.h"
 #include "res/StringTable.h"
@@ -9,7 +9,11 @@
 namespace tarnwatch {
 
 MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
-    : ports_(ports), store_(store), scheduler_(*ports.clock, *ports.timers, settings_) {
+    : ports_(ports),
+      store_(store),
+      alerts_(ports_, settings_),
+      gate_(ports_, settings_, alerts_),
+      scheduler_(*ports.clock, *ports.timers, settings_) {
     newEntryTemplate_ = NewEntryTemplate();
     workingEntry_ = newEntryTemplate_;
     settings_ = DefaultSettings();
@@ -76,30 +80,8 @@ void MonitorEngine::SetRowButtons(bool enabled) {
 void MonitorEngine::LoadWorkingEntry(int row, bool ownAlerts) {
     const ServiceItem& record = entries_.RecordAtRow(row);
     workingEntry_ = record;
-    if (!ownAlerts && record.soundUseGlobal) {
-        const AlertBlock& g = settings_.alerts;
-        AlertBlock& a = workingEntry_.alerts;
-        a.soundOnUnavailable = g.soundOnUnavailable;
-        a.soundOnTimedOut = g.soundOnTimedOut;
-        a.soundOnUnresolved = g.soundOnUnresolved;
-        a.soundMode = g.soundMode;
-        a.soundSpare = g.soundSpare;
-        std::memcpy(a.failedSound, g.failedSound, kTextSize);
-        std::memcpy(a.okAgainSound, g.okAgainSound, kTextSize);
-    }
-    if (!ownAlerts && record.batchUseGlobal) {
-        const AlertBlock& g = settings_.alerts;
-        AlertBlock& a = workingEntry_.alerts;
-        a.batchOnUnavailable = g.batchOnUnavailable;
-        a.batchOnTimedOut = g.batchOnTimedOut;
-        a.batchOnUnresolved = g.batchOnUnresolved;
-        a.batchMode = g.batchMode;
-        a.batchSpare = g.batchSpare;
-        std::memcpy(a.failedCommand, g.failedCommand, kTextSize);
-        std::memcpy(a.okAgainCommand, g.okAgainCommand, kTextSize);
-        a.failedCommandWait = g.failedCommandWait;
-        a.okAgainCommandWait = g.okAgainCommandWait;
-    }
+    if (!ownAlerts && record.soundUseGlobal) workingEntry_.alerts.sound = settings_.alerts.sound;
+    if (!ownAlerts && record.batchUseGlobal) workingEntry_.alerts.batch = settings_.alerts.batch;
 }
 
 void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& columnPositions,
@@ -115,12 +97,37 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
     settings_.columnPosition = columnPositions;
     settings_.columnWidth = columnWidths;
     if (store_) store_->WriteListAndAlertSettings(settings_);
-    SaveListFile(entries_, ListFileLocation());
+    // A message box must never hold up a logout: standard error alone.
+    SaveList(false);
     if (observer_) observer_->TrayIconChanged(false);
     entries_.Clear();
     rows_.clear();
     if (observer_) observer_->RowsReset();
     closing_ = true;
+}
+
+void MonitorEngine::SaveList(bool showMessage) {
+    const ListFilePaths paths = ListFileLocation();
+    std::string reason;
+    if (SaveListFile(entries_, paths, &reason) != SaveResult::kFailed) return;
+    const std::string message = SaveFailureMessage(paths.listFile, reason);
+    std::fprintf(stderr, "tarnwatch: %s\n", message.c_str());
+    if (showMessage && ports_.messageBox) ports_.messageBox->Show(message);
+}
+
+void MonitorEngine::RequestClose() {
+    if (!inPass_) {
+        if (observer_) observer_->CloseRequested();
+        return;
+    }
+    closeRequested_ = true;
+    if (clientThread_) clientThread_->OnTimeout();
+}
+
+void MonitorEngine::CloseIfRequested() {
+    if (!closeRequested_) return;
+    closeRequested_ = false;
+    if (observer_) observer_->CloseRequested();
 }
 
 bool MonitorEngine::OnCancel() {

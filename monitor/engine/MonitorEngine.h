@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/AlertActions.h"
 #include "engine/EntryCollection.h"
+#include "engine/InternetGate.h"
 #include "engine/ListFile.h"
 #include "engine/Ports.h"
 #include "engine/RowDisplay.h"
@@ -107,22 +109,24 @@ public:
     void RunTestPass(int row);
     int passClass() const { return passClass_; }
     void SetPassClass(int cls) { passClass_ = cls; }
-    int InternetState() const { return internetState_; }
+    std::int32_t InternetState() const { return gate_.State(); }
     const UpdateScheduler& Scheduler() const { return scheduler_; }
-    // 1 selects the process-list probe of the older platform family.
-    int isWindows9x = 0;
 
     // Copies the entry at `row` into the working entry, with the global alert
     // halves standing in where the entry asks for them (unless `ownAlerts`).
     void LoadWorkingEntry(int row, bool ownAlerts);
 
+    // What the window shows. Changes go through the commands above, which
+    // tell the observer.
     const std::vector<RowView>& Rows() const { return rows_; }
     const EntryCollection& Entries() const { return entries_; }
-    EntryCollection& Entries() { return entries_; }
     const ServiceItem& WorkingEntry() const { return workingEntry_; }
     const ServiceItem& NewEntry() const { return newEntryTemplate_; }
     const GlobalSettings& Settings() const { return settings_; }
-    GlobalSettings& Settings() { return settings_; }
+    // Direct access for tests that set up a state no command makes (a
+    // record damaged in memory, settings changed between passes).
+    EntryCollection& EntriesForTesting() { return entries_; }
+    GlobalSettings& SettingsForTesting() { return settings_; }
     const ButtonStates& Buttons() const { return buttons_; }
     int OverallLevel() const { return overallLevel_; }
     const std::string& ToolTip() const { return toolTip_; }
@@ -148,17 +152,17 @@ private:
     void CloseIfRequested();
     void RaiseOverallLevel(int image);
 
-    // Alert actions on the working entry's effective settings.
-    void RestoreMainWindow();
-    void PlayAlertSound(const char* name, int mode);
-    void FailureSound(std::int32_t classBit);
-    void FailureBatch(std::int32_t classBit, int row);
+    // The alerts of an entry's failure or recovery, on the working entry's
+    // effective settings.
+    void FailureAlerts(std::int32_t classBit, int row);
     void OkAgainActions(int row);
-    // Both return true when the entry left the pass's rows (moved to the end).
+    CommandMacros RowMacros(int row) const;
+    // True when the entry left the pass's rows (moved to the end).
     bool MoveFailedToEnd(int row, int image);
     void DisableFailed(int row);
-    void RunAlertCommand(const char* command, int wait, int row);
-    bool CheckInternetGate(int row);
+    // Saves the list; a failure is reported on standard error and, with
+    // `showMessage`, in a message box too.
+    void SaveList(bool showMessage);
 
     void BuildRowsFromEntries();
     void SetRowButtons(bool enabled);
@@ -170,6 +174,8 @@ private:
     ServiceItem newEntryTemplate_;
     ServiceItem workingEntry_;
     GlobalSettings settings_;
+    AlertActions alerts_;
+    InternetGate gate_;
     EntryCollection entries_;
     std::vector<RowView> rows_;
     ButtonStates buttons_;
@@ -183,7 +189,9 @@ private:
     int networkTimeoutSeen_ = 0;
     bool inPass_ = false;
     bool closeRequested_ = false;
-    int internetState_ = kStateUntested;
+    // The process-list probe of the older platform family is never the one
+    // on this system.
+    const int isWindows9x_ = 0;
     bool settingsRead_ = false;
     bool initialised_ = false;
     bool closing_ = false;

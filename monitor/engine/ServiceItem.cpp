@@ -50,6 +50,58 @@ void CopyText(char* dest, std::size_t destSize, const char* src) {
     dest[n] = '\0';
 }
 
+AlertRepeat RepeatOf(SoundMode mode) {
+    switch (mode) {
+        case kSoundOnce:
+        case kSoundContinuous:
+            return AlertRepeat::kFirstFailure;
+        case kSoundEveryFailure:
+            return AlertRepeat::kEveryFailure;
+        default:
+            return AlertRepeat::kNever;
+    }
+}
+
+AlertRepeat RepeatOf(BatchMode mode) {
+    switch (mode) {
+        case kBatchOnce:
+            return AlertRepeat::kFirstFailure;
+        case kBatchEveryFailure:
+            return AlertRepeat::kEveryFailure;
+        default:
+            return AlertRepeat::kNever;
+    }
+}
+
+AlertRepeat RepeatOf(MessageBoxMode mode) {
+    switch (mode) {
+        case kMessageBoxOnce:
+            return AlertRepeat::kFirstFailure;
+        case kMessageBoxEveryFailure:
+            return AlertRepeat::kEveryFailure;
+        default:
+            return AlertRepeat::kNever;
+    }
+}
+
+bool FailureAlertFires(AlertRepeat repeat, bool repeatedFailure) {
+    return repeat == AlertRepeat::kEveryFailure ||
+           (repeat == AlertRepeat::kFirstFailure && !repeatedFailure);
+}
+
+SoundAlert DefaultSoundAlert() {
+    SoundAlert s;
+    std::memset(&s, 0, sizeof s);
+    s.soundOnUnavailable = 1;
+    s.soundOnTimedOut = 1;
+    s.soundOnUnresolved = 1;
+    s.soundMode = kSoundContinuous;
+    s.soundSpare = 3;
+    CopyText(s.failedSound, "Failure.wav");
+    CopyText(s.okAgainSound, "Available.wav");
+    return s;
+}
+
 ServiceItem NewEntryTemplate() {
     ServiceItem e;
     std::memset(&e, 0, sizeof e);
@@ -58,13 +110,7 @@ ServiceItem NewEntryTemplate() {
     CopyText(e.timeoutText, "10");
     e.enabled = 1;
     e.serviceTest = kServiceTestVorlan;
-    e.alerts.soundOnUnavailable = 1;
-    e.alerts.soundOnTimedOut = 1;
-    e.alerts.soundOnUnresolved = 1;
-    e.alerts.soundMode = 3;
-    e.alerts.soundSpare = 3;
-    CopyText(e.alerts.failedSound, "Failure.wav");
-    CopyText(e.alerts.okAgainSound, "Available.wav");
+    e.alerts.sound = DefaultSoundAlert();
     e.state = kStateUntested;
     e.attempts = 1;
     e.soundUseGlobal = 1;

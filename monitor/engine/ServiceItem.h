@@ -38,26 +38,65 @@ inline constexpr std::int32_t kStateKeepMask = 0x11001111;
 inline constexpr std::size_t kTextSize = 256;
 inline constexpr std::size_t kTimeoutTextSize = 20;
 
-// The sound and batch alert settings of one entry; the global alert settings
-// have the same shape.
-struct AlertBlock {
+// Alert modes. The record stores them as plain int32 fields, so a list file
+// may hold any value there; every comparison goes through these names.
+enum SoundMode : std::int32_t {
+    kSoundNone = 0,
+    kSoundOnce = 1,
+    kSoundEveryFailure = 2,
+    kSoundContinuous = 3,  // loops until the entry is ok again; starts once
+};
+enum BatchMode : std::int32_t {
+    kBatchNone = 0,
+    kBatchOnce = 1,
+    kBatchEveryFailure = 2,
+};
+enum MessageBoxMode : std::int32_t {
+    kMessageBoxNone = 0,
+    kMessageBoxOnce = 1,
+    kMessageBoxEveryFailure = 2,
+};
+
+// The sound half of an alert block: an entry's own, the global one, and (its
+// three enables unused) the Internet gate's.
+struct SoundAlert {
     std::int32_t soundOnUnavailable;
     std::int32_t soundOnTimedOut;
     std::int32_t soundOnUnresolved;
-    std::int32_t soundMode;  // 0 none, 1 once, 2 every failure, 3 continuously
+    std::int32_t soundMode;  // SoundMode
     std::int32_t soundSpare;
     char failedSound[kTextSize];
     char okAgainSound[kTextSize];
+};
+
+// The batch half: commands run on failure and on recovery.
+struct BatchAlert {
     std::int32_t batchOnUnavailable;
     std::int32_t batchOnTimedOut;
     std::int32_t batchOnUnresolved;
-    std::int32_t batchMode;  // 0 none, 1 once, 2 every failure
+    std::int32_t batchMode;  // BatchMode
     std::int32_t batchSpare;
     char failedCommand[kTextSize];
     char okAgainCommand[kTextSize];
     std::int32_t failedCommandWait;
     std::int32_t okAgainCommandWait;
 };
+
+// The sound and batch alert settings of one entry; the global alert settings
+// have the same shape.
+struct AlertBlock {
+    SoundAlert sound;
+    BatchAlert batch;
+};
+
+// Whether a failure alert fires: the every-failure modes fire on each
+// failure, the once modes (continuous included) only on the first of a run
+// of failures; a mode of none, or a value no mode has, never fires.
+enum class AlertRepeat { kNever, kFirstFailure, kEveryFailure };
+AlertRepeat RepeatOf(SoundMode mode);
+AlertRepeat RepeatOf(BatchMode mode);
+AlertRepeat RepeatOf(MessageBoxMode mode);
+bool FailureAlertFires(AlertRepeat repeat, bool repeatedFailure);
 
 struct ServiceItem {
     std::int32_t sourceKind;
@@ -80,6 +119,8 @@ struct ServiceItem {
     std::int32_t checkInternet;
 };
 
+static_assert(sizeof(SoundAlert) == 532);
+static_assert(sizeof(BatchAlert) == 540);
 static_assert(sizeof(AlertBlock) == 1072);
 static_assert(sizeof(ServiceItem) == 1912);
 static_assert(offsetof(ServiceItem, sourceKind) == 0);
@@ -91,21 +132,22 @@ static_assert(offsetof(ServiceItem, description) == 540);
 static_assert(offsetof(ServiceItem, serviceTest) == 796);
 static_assert(offsetof(ServiceItem, row) == 800);
 static_assert(offsetof(ServiceItem, alerts) == 804);
-static_assert(offsetof(ServiceItem, alerts.soundOnTimedOut) == 808);
-static_assert(offsetof(ServiceItem, alerts.soundOnUnresolved) == 812);
-static_assert(offsetof(ServiceItem, alerts.soundMode) == 816);
-static_assert(offsetof(ServiceItem, alerts.soundSpare) == 820);
-static_assert(offsetof(ServiceItem, alerts.failedSound) == 824);
-static_assert(offsetof(ServiceItem, alerts.okAgainSound) == 1080);
-static_assert(offsetof(ServiceItem, alerts.batchOnUnavailable) == 1336);
-static_assert(offsetof(ServiceItem, alerts.batchOnTimedOut) == 1340);
-static_assert(offsetof(ServiceItem, alerts.batchOnUnresolved) == 1344);
-static_assert(offsetof(ServiceItem, alerts.batchMode) == 1348);
-static_assert(offsetof(ServiceItem, alerts.batchSpare) == 1352);
-static_assert(offsetof(ServiceItem, alerts.failedCommand) == 1356);
-static_assert(offsetof(ServiceItem, alerts.okAgainCommand) == 1612);
-static_assert(offsetof(ServiceItem, alerts.failedCommandWait) == 1868);
-static_assert(offsetof(ServiceItem, alerts.okAgainCommandWait) == 1872);
+static_assert(offsetof(ServiceItem, alerts.sound.soundOnUnavailable) == 804);
+static_assert(offsetof(ServiceItem, alerts.sound.soundOnTimedOut) == 808);
+static_assert(offsetof(ServiceItem, alerts.sound.soundOnUnresolved) == 812);
+static_assert(offsetof(ServiceItem, alerts.sound.soundMode) == 816);
+static_assert(offsetof(ServiceItem, alerts.sound.soundSpare) == 820);
+static_assert(offsetof(ServiceItem, alerts.sound.failedSound) == 824);
+static_assert(offsetof(ServiceItem, alerts.sound.okAgainSound) == 1080);
+static_assert(offsetof(ServiceItem, alerts.batch.batchOnUnavailable) == 1336);
+static_assert(offsetof(ServiceItem, alerts.batch.batchOnTimedOut) == 1340);
+static_assert(offsetof(ServiceItem, alerts.batch.batchOnUnresolved) == 1344);
+static_assert(offsetof(ServiceItem, alerts.batch.batchMode) == 1348);
+static_assert(offsetof(ServiceItem, alerts.batch.batchSpare) == 1352);
+static_assert(offsetof(ServiceItem, alerts.batch.failedCommand) == 1356);
+static_assert(offsetof(ServiceItem, alerts.batch.okAgainCommand) == 1612);
+static_assert(offsetof(ServiceItem, alerts.batch.failedCommandWait) == 1868);
+static_assert(offsetof(ServiceItem, alerts.batch.okAgainCommandWait) == 1872);
 static_assert(offsetof(ServiceItem, state) == 1876);
 static_assert(offsetof(ServiceItem, attempts) == 1880);
 static_assert(offsetof(ServiceItem, attempt) == 1884);
@@ -151,5 +193,7 @@ void CopyText(char (&dest)[N], const char* src) {
 
 // The record a new entry starts from.
 ServiceItem NewEntryTemplate();
+// The new entry's sound half; its batch half is all zero.
+SoundAlert DefaultSoundAlert();
 
 }  // namespace tarnwatch

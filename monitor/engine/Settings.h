@@ -25,18 +25,13 @@ enum Column : int {
     kColFreq = 7,
 };
 
+// What the Internet gate does when no test address answers and when one
+// answers again. The sound half's three enables are not used here: the gate
+// has no failure classes.
 struct InternetAlerts {
-    std::int32_t soundMode = 3;  // 0 none, 1 once, 2 every failure, 3 continuously
-    std::int32_t soundSpare = 3;
-    char failedSound[kTextSize] = "Failure.wav";
-    char okAgainSound[kTextSize] = "Available.wav";
-    std::int32_t batchMode = 0;  // 0 none, 1 once, 2 every failure
-    std::int32_t batchSpare = 0;
-    char failedCommand[kTextSize] = "";
-    char okAgainCommand[kTextSize] = "";
-    std::int32_t failedCommandWait = 0;
-    std::int32_t okAgainCommandWait = 0;
-    std::int32_t messageBoxMode = 0;  // 0 none, 1 once, 2 every failure
+    SoundAlert sound = DefaultSoundAlert();
+    BatchAlert batch{};
+    std::int32_t messageBoxMode = kMessageBoxNone;  // MessageBoxMode
     std::int32_t messageBoxWhenAvailable = 0;
 };
 

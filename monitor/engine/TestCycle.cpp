@@ -39,50 +39,6 @@ bool Is(const std::string& text, int id) {
 
 }  // namespace
 
-void MonitorEngine::PauseSchedule() {
-    scheduler_.PauseSchedule();
-    if (observer_) observer_->ScheduleChanged();
-}
-
-void MonitorEngine::ResumeSchedule() {
-    scheduler_.ResumeSchedule();
-    if (observer_) observer_->ScheduleChanged();
-}
-
-void MonitorEngine::OnSelect(int row) {
-    entries_.selectedRow = entries_.IsRow(row) ? row : -1;
-    if (entries_.selectedRow >= 0) {
-        buttons_.edit = buttons_.remove = true;
-        buttons_.moveUp = buttons_.moveDown = true;
-    }
-    if (observer_) observer_->StateChanged();
-}
-
-void MonitorEngine::OnTimersOn() {
-    scheduler_.TimersOn();
-    if (observer_) observer_->ScheduleChanged();
-}
-
-void MonitorEngine::OnTimersOff() {
-    scheduler_.TimersOff();
-    if (observer_) observer_->ScheduleChanged();
-}
-
-void MonitorEngine::RequestClose() {
-    if (!inPass_) {
-        if (observer_) observer_->CloseRequested();
-        return;
-    }
-    closeRequested_ = true;
-    if (clientThread_) clientThread_->OnTimeout();
-}
-
-void MonitorEngine::CloseIfRequested() {
-    if (!closeRequested_) return;
-    closeRequested_ = false;
-    if (observer_) observer_->CloseRequested();
-}
-
 void MonitorEngine::OnUpdate() {
     PauseSchedule();
     if (ports_.waitCursor) ports_.waitCursor->Begin();
@@ -142,7 +98,7 @@ void MonitorEngine::RunTestPass(int row) {
             continue;
         }
         if (IsNetworkKind(workingEntry_.sourceKind) && workingEntry_.checkInternet &&
-            !CheckInternetGate(r)) {
+            !gate_.Check(RowMacros(r))) {
             ++r;
             continue;
         }
@@ -187,18 +143,15 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
         case kSourceTcpPort:
             return RunTcpTest();
         case kSourceProcessName: {
-            const int count = isWindows9x ? CheckTaskList95(workingEntry_.source)
-                                          : CheckTaskList(workingEntry_.source);
+            const int count = isWindows9x_ ? CheckTaskList95(workingEntry_.source)
+                                           : CheckTaskList(workingEntry_.source);
             out.success = count >= 1;
             out.text = LoadString(out.success ? IDS_RUNNING : IDS_NOTRUNNING);
             return out;
         }
         case kSourceProgram: {
             char line[kTextSize];
-            ExpandCommand(
-                workingEntry_.source, line,
-                MacrosFor(workingEntry_,
-                          rows_[static_cast<std::size_t>(row)].cells[kColStatus].c_str()));
+            ExpandCommand(workingEntry_.source, line, RowMacros(row));
             const int result = RunCommand(line, 1, ports_.pump, timeout > 0 ? timeout : 0);
             out.success = result == kRunOk;
             out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
@@ -291,8 +244,7 @@ int MonitorEngine::EvaluateFailure(int row, const std::string& text) {
         } else {
             image = exhaustedImage;
             workingEntry_.state = record.state;
-            FailureSound(classBit);
-            FailureBatch(classBit, row);
+            FailureAlerts(classBit, row);
             record.state = UpdatedState(record.state, classBit);
         }
     }

@@ -119,6 +119,8 @@ enum StringId : int {
     IDS_PROTO_CONNECTED,
     IDS_PROTO_VORLAN,
     IDS_PROTO_BYE,
+    // reports of the list file
+    IDS_SAVE_FAILED = 1100,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -56,12 +56,12 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
 
     // The handlers go in before the window exists so that a signal during
     // start-up is not fatal; it is acted on once the event loop runs.
-    static CTarnwatchDlg* mainWindow = nullptr;
+    CTarnwatchDlg* mainWindow = nullptr;
     InstallTerminationSignals(
-        [](void*) {
-            if (mainWindow) mainWindow->CloseProgram();
+        [](void* context) {
+            if (auto* window = *static_cast<CTarnwatchDlg**>(context)) window->CloseProgram();
         },
-        nullptr);
+        &mainWindow);
     ProfileStore profile;
     CTarnwatchDlg dlg(&profile);
     mainWindow = &dlg;

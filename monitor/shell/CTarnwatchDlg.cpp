@@ -16,17 +16,13 @@
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
-namespace {
 
-SystemClock& TheClock() {
-    static SystemClock clock;
-    return clock;
-}
-
-}  // namespace
-
-CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
+CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TarnwatchDlg>()) {
+    if (!clock) {
+        ownClock_ = std::make_unique<SystemClock>();
+        clock = ownClock_.get();
+    }
     ui_->setupUi(this);
     setWindowTitle(QString::fromLatin1(LoadString(IDS_APP_NAME)));
     setWindowIcon(ProgramIcon());
@@ -37,7 +33,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, QWidget* parent)
     sound_ = std::make_unique<CanberraSound>();
 
     Ports ports;
-    ports.clock = &TheClock();
+    ports.clock = clock;
     ports.timers = &timers_;
     ports.pump = &pump_;
     ports.messageBox = messageBox_.get();

@@ -21,7 +21,9 @@ namespace tarnwatch {
 class CTarnwatchDlg final : public QDialog, public EngineObserver {
     Q_OBJECT
 public:
-    explicit CTarnwatchDlg(SettingsStore* store = nullptr, QWidget* parent = nullptr);
+    // `clock` (the system's when null) outlives the window.
+    explicit CTarnwatchDlg(SettingsStore* store = nullptr, Clock* clock = nullptr,
+                           QWidget* parent = nullptr);
     ~CTarnwatchDlg() override;
 
     MonitorEngine& Engine() { return *engine_; }
@@ -48,6 +50,7 @@ private:
     void ShowAbout();
 
     std::unique_ptr<Ui::TarnwatchDlg> ui_;
+    std::unique_ptr<Clock> ownClock_;
     QtTimerPort timers_;
     QtPump pump_;
     std::unique_ptr<QtMessageBox> messageBox_;

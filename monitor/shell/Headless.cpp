@@ -98,8 +98,6 @@ void PrintTable(const MonitorEngine& engine) {
     std::fflush(stdout);
 }
 
-MonitorEngine* g_engine = nullptr;
-
 }  // namespace
 
 int ExitCodeForLevel(int level) {
@@ -141,16 +139,11 @@ int RunHeadless(int& argc, char** argv, bool once) {
                       .sound = &sound};
 
     MonitorEngine engine(ports, &profile);
-    engine.isWindows9x = isWindows9x;
     LinePrinter printer(engine);
     printer.print = !once;
     engine.SetObserver(&printer);
-    g_engine = &engine;
     InstallTerminationSignals(
-        [](void*) {
-            if (g_engine) g_engine->RequestClose();
-        },
-        nullptr);
+        [](void* context) { static_cast<MonitorEngine*>(context)->RequestClose(); }, &engine);
 
     engine.Initialise();
     int code = 0;
@@ -164,7 +157,6 @@ int RunHeadless(int& argc, char** argv, bool once) {
     const GlobalSettings& s = engine.Settings();
     engine.Shutdown(s.columnPosition, s.columnWidth);
     engine.SetObserver(nullptr);
-    g_engine = nullptr;
     return code;
 }
 

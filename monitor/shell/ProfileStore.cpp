@@ -9,22 +9,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "engine/SettingsTable.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
-
-struct ColumnNames {
-    int position;
-    int width;
-};
-// By column index.
-constexpr ColumnNames kColumnNames[kColumnCount] = {
-    {IDS_ADDRESSCOLUMN, IDS_ADDRESSWIDTH}, {IDS_DESCCOLUMN, IDS_DESCWIDTH},
-    {IDS_SOURCECOLUMN, IDS_SOURCEWIDTH},   {IDS_SERVICETESTCOLUMN, IDS_SERVICETESTWIDTH},
-    {IDS_STATUSCOLUMN, IDS_STATUSWIDTH},   {IDS_ATTEMPTCOLUMN, IDS_ATTEMPTWIDTH},
-    {IDS_TIMEOUTCOLUMN, IDS_TIMEOUTWIDTH}, {IDS_FREQCOLUMN, IDS_FREQWIDTH},
-};
 
 QString Name(int id) {
     return QString::fromLatin1(LoadString(id));
@@ -52,18 +41,18 @@ public:
         if (!ok || n < low || n > high) return def;
         return static_cast<std::int32_t>(n);
     }
-    void Text(int id, char (&dest)[kTextSize], const char* def) {
+    void Text(int id, char* dest, const char* def) {
         const QVariant v = settings_.value(Name(id));
         QString text;
         if (!v.isValid()) {
-            CopyText(dest, def);
+            CopyText(dest, kTextSize, def);
             return;
         }
         // An unquoted text with commas reads back as a list: it was still
         // meant as one text.
         text = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QStringLiteral(", "))
                                                     : v.toString();
-        CopyText(dest, text.toLocal8Bit().constData());
+        CopyText(dest, kTextSize, text.toLocal8Bit().constData());
     }
     void SetInt(int id, std::int32_t value) { settings_.setValue(Name(id), value); }
     void SetText(int id, const char* text) {
@@ -74,108 +63,39 @@ private:
     QSettings settings_;
 };
 
+// Reads one value of the table into `s`; a value that is missing, of the
+// wrong type or out of its range takes the default from `def`.
+void ReadValue(Profile& p, const SettingDef& d, GlobalSettings& s, const GlobalSettings& def) {
+    if (d.kind == SettingKind::kInt) {
+        *d.intField(s) = p.Int(d.nameId, IntValue(d, def), d.low, d.high);
+    } else {
+        p.Text(d.nameId, d.textField(s), TextValue(d, def));
+    }
+}
+
+void WriteGroup(const GlobalSettings& s, SettingGroup group) {
+    Profile p;
+    for (const SettingDef& d : SettingsTable()) {
+        if (d.group != group) continue;
+        if (d.kind == SettingKind::kInt) {
+            p.SetInt(d.nameId, IntValue(d, s));
+        } else {
+            p.SetText(d.nameId, TextValue(d, s));
+        }
+    }
+}
+
 }  // namespace
 
 void ProfileStore::ReadSettings(GlobalSettings& s) {
     Profile p;
     const GlobalSettings def = DefaultSettings();
-    s.minimize = p.Int(IDS_MINIMIZE, def.minimize, 0, 1);
-    s.startup = p.Int(IDS_STARTUP, def.startup, 0, 1);
-    s.disableClose = p.Int(IDS_DISABLECLOSE, def.disableClose, 0, 1);
-    s.autoMove = p.Int(IDS_AMOVE, def.autoMove, 0, 1);
-    s.autoDisable = p.Int(IDS_ADISABLE, def.autoDisable, 0, 1);
-    s.restore = p.Int(IDS_RESTORE, def.restore, 0, 1);
-    s.lowInterval = p.Int(IDS_LOWNETUPDATE, def.lowInterval, 0, 24);
-    s.mediumInterval = p.Int(IDS_MEDNETUPDATE, def.mediumInterval, 0, 48);
-    s.highInterval = p.Int(IDS_HIGHNETUPDATE, def.highInterval, 0, 60);
-
-    for (int c = 0; c < kColumnCount; ++c) {
-        const auto i = static_cast<std::size_t>(c);
-        s.columnPosition[i] =
-            p.Int(kColumnNames[c].position, def.columnPosition[i], 0, kColumnCount - 1);
-        s.columnWidth[i] = p.Int(kColumnNames[c].width, def.columnWidth[i], 0, 10000);
-    }
-    // Positions that are not a permutation would leave a column without a
-    // place: the whole set falls back to the default order.
-    if (!IsColumnPermutation(s.columnPosition)) s.columnPosition = def.columnPosition;
-
-    AlertBlock& a = s.alerts;
-    const AlertBlock& d = def.alerts;
-    a.soundOnUnavailable = p.Int(IDS_SOUNDALERTUNAVAILABLE, d.soundOnUnavailable, 0, 1);
-    a.soundOnTimedOut = p.Int(IDS_SOUNDALERTTIMEDOUT, d.soundOnTimedOut, 0, 1);
-    a.soundOnUnresolved = p.Int(IDS_SOUNDALERTUNRESOLVED, d.soundOnUnresolved, 0, 1);
-    a.soundMode = p.Int(IDS_SOUNDUNAVAILABLE, d.soundMode, 0, 3);
-    p.Text(IDS_WAVEUNAVAILABLE, a.failedSound, d.failedSound);
-    p.Text(IDS_WAVE2UNAVAILABLE, a.okAgainSound, d.okAgainSound);
-    a.batchOnUnavailable = p.Int(IDS_BATCHALERTUNAVAILABLE, d.batchOnUnavailable, 0, 1);
-    a.batchOnTimedOut = p.Int(IDS_BATCHALERTTIMEDOUT, d.batchOnTimedOut, 0, 1);
-    a.batchOnUnresolved = p.Int(IDS_BATCHALERTUNRESOLVED, d.batchOnUnresolved, 0, 1);
-    a.batchMode = p.Int(IDS_EXEUNAVAILABLE, d.batchMode, 0, 2);
-    p.Text(IDS_RUNUNAVAILABLE, a.failedCommand, d.failedCommand);
-    p.Text(IDS_RUN2UNAVAILABLE, a.okAgainCommand, d.okAgainCommand);
-    a.failedCommandWait = p.Int(IDS_RUNWAIT, d.failedCommandWait, 0, 1);
-    a.okAgainCommandWait = p.Int(IDS_RUN2WAIT, d.okAgainCommandWait, 0, 1);
-
-    s.internetAddressCount =
-        p.Int(IDS_N_IP_LIST, def.internetAddressCount, 0, kMaxInternetAddresses);
-    for (int i = 0; i < kMaxInternetAddresses; ++i) {
-        p.Text(IDS_IP_LIST0 + i, s.internetAddresses[i], def.internetAddresses[i]);
-    }
-    for (int i = s.internetAddressCount; i < kMaxInternetAddresses; ++i) {
-        s.internetAddresses[i][0] = '\0';
-    }
-
-    InternetAlerts& n = s.internetAlerts;
-    const InternetAlerts& nd = def.internetAlerts;
-    n.soundMode = p.Int(IDS_ISOUNDUNAVAILABLE, nd.soundMode, 0, 3);
-    p.Text(IDS_IWAVEUNAVAILABLE, n.failedSound, nd.failedSound);
-    p.Text(IDS_IWAVE2UNAVAILABLE, n.okAgainSound, nd.okAgainSound);
-    n.batchMode = p.Int(IDS_IEXEUNAVAILABLE, nd.batchMode, 0, 2);
-    p.Text(IDS_IRUNUNAVAILABLE, n.failedCommand, nd.failedCommand);
-    p.Text(IDS_IRUN2UNAVAILABLE, n.okAgainCommand, nd.okAgainCommand);
-    n.failedCommandWait = p.Int(IDS_IRUNWAIT, nd.failedCommandWait, 0, 1);
-    n.okAgainCommandWait = p.Int(IDS_IRUN2WAIT, nd.okAgainCommandWait, 0, 1);
-    n.messageBoxMode = p.Int(IDS_IMESSAGEBOX, nd.messageBoxMode, 0, 2);
-    n.messageBoxWhenAvailable = p.Int(IDS_IMESSAGEBOXAVAIL, nd.messageBoxWhenAvailable, 0, 1);
+    for (const SettingDef& d : SettingsTable()) ReadValue(p, d, s, def);
+    NormaliseSettings(s);
 }
 
 void ProfileStore::WriteListAndAlertSettings(const GlobalSettings& s) {
-    Profile p;
-    for (int c = 0; c < kColumnCount; ++c) {
-        const auto i = static_cast<std::size_t>(c);
-        p.SetInt(kColumnNames[c].position, s.columnPosition[i]);
-        p.SetInt(kColumnNames[c].width, s.columnWidth[i]);
-    }
-    const AlertBlock& a = s.alerts;
-    p.SetInt(IDS_SOUNDALERTUNAVAILABLE, a.soundOnUnavailable);
-    p.SetInt(IDS_SOUNDALERTTIMEDOUT, a.soundOnTimedOut);
-    p.SetInt(IDS_SOUNDALERTUNRESOLVED, a.soundOnUnresolved);
-    p.SetInt(IDS_SOUNDUNAVAILABLE, a.soundMode);
-    p.SetText(IDS_WAVEUNAVAILABLE, a.failedSound);
-    p.SetText(IDS_WAVE2UNAVAILABLE, a.okAgainSound);
-    p.SetInt(IDS_BATCHALERTUNAVAILABLE, a.batchOnUnavailable);
-    p.SetInt(IDS_BATCHALERTTIMEDOUT, a.batchOnTimedOut);
-    p.SetInt(IDS_BATCHALERTUNRESOLVED, a.batchOnUnresolved);
-    p.SetInt(IDS_EXEUNAVAILABLE, a.batchMode);
-    p.SetText(IDS_RUNUNAVAILABLE, a.failedCommand);
-    p.SetText(IDS_RUN2UNAVAILABLE, a.okAgainCommand);
-    p.SetInt(IDS_RUNWAIT, a.failedCommandWait);
-    p.SetInt(IDS_RUN2WAIT, a.okAgainCommandWait);
-    p.SetInt(IDS_N_IP_LIST, s.internetAddressCount);
-    for (int i = 0; i < kMaxInternetAddresses; ++i) {
-        p.SetText(IDS_IP_LIST0 + i, s.internetAddresses[i]);
-    }
-    const InternetAlerts& n = s.internetAlerts;
-    p.SetInt(IDS_ISOUNDUNAVAILABLE, n.soundMode);
-    p.SetText(IDS_IWAVEUNAVAILABLE, n.failedSound);
-    p.SetText(IDS_IWAVE2UNAVAILABLE, n.okAgainSound);
-    p.SetInt(IDS_IEXEUNAVAILABLE, n.batchMode);
-    p.SetText(IDS_IRUNUNAVAILABLE, n.failedCommand);
-    p.SetText(IDS_IRUN2UNAVAILABLE, n.okAgainCommand);
-    p.SetInt(IDS_IRUNWAIT, n.failedCommandWait);
-    p.SetInt(IDS_IRUN2WAIT, n.okAgainCommandWait);
-    p.SetInt(IDS_IMESSAGEBOX, n.messageBoxMode);
-    p.SetInt(IDS_IMESSAGEBOXAVAIL, n.messageBoxWhenAvailable);
+    WriteGroup(s, SettingGroup::kListAndAlerts);
 }
 
 QString ProfileStore::AutostartFile() {
@@ -185,18 +105,7 @@ QString ProfileStore::AutostartFile() {
 }
 
 void ProfileStore::WriteRunOptions(const GlobalSettings& s, int startupBefore) {
-    {
-        Profile p;
-        p.SetInt(IDS_MINIMIZE, s.minimize);
-        p.SetInt(IDS_STARTUP, s.startup);
-        p.SetInt(IDS_AMOVE, s.autoMove);
-        p.SetInt(IDS_ADISABLE, s.autoDisable);
-        p.SetInt(IDS_RESTORE, s.restore);
-        p.SetInt(IDS_DISABLECLOSE, s.disableClose);
-        p.SetInt(IDS_LOWNETUPDATE, s.lowInterval);
-        p.SetInt(IDS_MEDNETUPDATE, s.mediumInterval);
-        p.SetInt(IDS_HIGHNETUPDATE, s.highInterval);
-    }
+    WriteGroup(s, SettingGroup::kRunOptions);
     if (s.startup == startupBefore) return;
     const QString file = AutostartFile();
     if (!s.startup) {

@@ -155,7 +155,7 @@ TEST_F(MonitorEngineTest, CancelStopsSoundAndEndsOnlyAfterShutdown) {
     EXPECT_TRUE(engine.OnCancel());
     // The list was written back.
     EntryCollection again;
-    LoadListFile(again, ListFileLocation());
+    ASSERT_TRUE(LoadListFile(again, ListFileLocation()).opened);
     EXPECT_EQ(again.rowCount, 1);
     engine.Shutdown(positions, widths);  // a second close does nothing more
     EXPECT_EQ(store.writes, 1);
@@ -165,13 +165,13 @@ TEST_F(MonitorEngineTest, WorkingEntryTakesGlobalHalvesOnlyWhereAsked) {
     WriteList({Entry(0, "a", 1)});  // own batch half, global sound half
     MonitorEngine engine(platform.ports, &store);
     engine.Initialise();
-    CopyText(engine.Settings().alerts.failedSound, "global.wav");
-    CopyText(engine.Settings().alerts.failedCommand, "global command");
+    CopyText(engine.SettingsForTesting().alerts.sound.failedSound, "global.wav");
+    CopyText(engine.SettingsForTesting().alerts.batch.failedCommand, "global command");
     engine.LoadWorkingEntry(0, false);
-    EXPECT_STREQ(engine.WorkingEntry().alerts.failedSound, "global.wav");
-    EXPECT_STREQ(engine.WorkingEntry().alerts.failedCommand, "own command");
+    EXPECT_STREQ(engine.WorkingEntry().alerts.sound.failedSound, "global.wav");
+    EXPECT_STREQ(engine.WorkingEntry().alerts.batch.failedCommand, "own command");
     engine.LoadWorkingEntry(0, true);
-    EXPECT_STREQ(engine.WorkingEntry().alerts.failedSound, "");
+    EXPECT_STREQ(engine.WorkingEntry().alerts.sound.failedSound, "");
 }
 
 TEST(RowDisplay, CellsFollowKindAndRange) {
@@ -201,7 +201,7 @@ TEST(Settings, ColumnOrderFallsBackWhenNotAPermutation) {
     EXPECT_EQ(ColumnOrder({-1, 99, 1, 2, 3, 5, 6, 7}),
               (std::array<int, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_STREQ(DefaultSettings().internetAddresses[0], kDefaultInternetAddress);
-    EXPECT_STREQ(DefaultSettings().alerts.failedSound, "Failure.wav");
+    EXPECT_STREQ(DefaultSettings().alerts.sound.failedSound, "Failure.wav");
 }
 
 }  // namespace

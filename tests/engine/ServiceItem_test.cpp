@@ -42,3 +42,32 @@ TEST(StringTable, LoadsByIdAndUnknownIsEmpty) {
 
 }  // namespace
 }  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+// Every stored mode value, in range or not, against the first and a repeated
+// failure: the entries' sounds and commands and the Internet gate's message
+// box all decide through this one rule.
+TEST(AlertModes, FireOnFirstOrEveryFailureByMode) {
+    const auto check = [](AlertRepeat r, bool first, bool again, const char* what) {
+        EXPECT_EQ(FailureAlertFires(r, false), first) << what;
+        EXPECT_EQ(FailureAlertFires(r, true), again) << what;
+    };
+    check(RepeatOf(kSoundNone), false, false, "no sound");
+    check(RepeatOf(kSoundOnce), true, false, "sound once");
+    check(RepeatOf(kSoundEveryFailure), true, true, "sound every failure");
+    check(RepeatOf(kSoundContinuous), true, false, "continuous sound starts once");
+    check(RepeatOf(static_cast<SoundMode>(4)), false, false, "sound mode from a damaged file");
+    check(RepeatOf(kBatchNone), false, false, "no command");
+    check(RepeatOf(kBatchOnce), true, false, "command once");
+    check(RepeatOf(kBatchEveryFailure), true, true, "command every failure");
+    check(RepeatOf(static_cast<BatchMode>(3)), false, false, "batch has no continuous mode");
+    check(RepeatOf(kMessageBoxNone), false, false, "no message box");
+    check(RepeatOf(kMessageBoxOnce), true, false, "message box once");
+    check(RepeatOf(kMessageBoxEveryFailure), true, true, "message box every failure");
+    check(RepeatOf(static_cast<MessageBoxMode>(-1)), false, false, "negative mode");
+}
+
+}  // namespace
+}  // namespace tarnwatch

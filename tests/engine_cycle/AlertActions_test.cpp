@@ -73,13 +73,13 @@ TEST_F(AlertActions, GlobalAlertSettingsStandInWhenAsked) {
                .Batch(1, Mark("own"), "")
                .UseGlobal(1, 1)},
           [this](GlobalSettings& s) {
-              s.alerts.soundOnUnavailable = 1;
-              s.alerts.soundMode = 2;
-              CopyText(s.alerts.failedSound, "global.wav");
-              s.alerts.batchOnUnavailable = 1;
-              s.alerts.batchMode = 2;
-              CopyText(s.alerts.failedCommand, Mark("global").c_str());
-              s.alerts.failedCommandWait = 1;
+              s.alerts.sound.soundOnUnavailable = 1;
+              s.alerts.sound.soundMode = 2;
+              CopyText(s.alerts.sound.failedSound, "global.wav");
+              s.alerts.batch.batchOnUnavailable = 1;
+              s.alerts.batch.batchMode = 2;
+              CopyText(s.alerts.batch.failedCommand, Mark("global").c_str());
+              s.alerts.batch.failedCommandWait = 1;
           });
     EXPECT_EQ(PassWith("3"), Texts{"once:global.wav"});
     EXPECT_EQ(PassWith("3"), Texts{"once:global.wav"});
@@ -100,7 +100,7 @@ TEST_F(AlertActions, FailureCommandFollowsTheUnavailableEnableForEveryClass) {
     EXPECT_EQ(Status(0), "failed");
     EXPECT_TRUE(TakeMarks().empty());
 
-    Record(0).alerts.batchOnUnavailable = 1;
+    Record(0).alerts.batch.batchOnUnavailable = 1;
     PassWith("sleep");
     EXPECT_EQ(TakeMarks(), Texts{"failed timed out"});
     EXPECT_EQ(Status(0), "alerted");
@@ -146,7 +146,7 @@ TEST_F(AlertActions, AutoMoveMovesARetryingEntryAndTestsTheNextRowNext) {
     for (int r = 0; r < 3; ++r) EXPECT_EQ(Record(r).row, r);
 
     // "&Update" of one failing row moves it and tests nothing else.
-    engine->Entries().selectedRow = 1;
+    engine->EntriesForTesting().selectedRow = 1;
     engine->OnUpdate();
     EXPECT_EQ(TakeLog(), Texts{"b"});
     EXPECT_EQ(Addresses(), (Texts{"a", "c", "b"}));

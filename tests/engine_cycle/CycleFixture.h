@@ -146,12 +146,12 @@ protected:
             s.autoMove = 0;
             s.autoDisable = 0;
             s.restore = 1;
-            s.alerts.soundMode = 0;
-            s.alerts.batchMode = 0;
+            s.alerts.sound.soundMode = 0;
+            s.alerts.batch.batchMode = 0;
             s.internetAddressCount = 1;
             CopyText(s.internetAddresses[0], "127.0.0.1");
-            s.internetAlerts.soundMode = 0;
-            s.internetAlerts.batchMode = 0;
+            s.internetAlerts.sound.soundMode = 0;
+            s.internetAlerts.batch.batchMode = 0;
             s.internetAlerts.messageBoxMode = 0;
             s.internetAlerts.messageBoxWhenAvailable = 0;
             if (configure) configure(s);
@@ -169,10 +169,10 @@ protected:
 
     const RowView& Row(int row) const { return engine->Rows().at(static_cast<std::size_t>(row)); }
     const std::string& Status(int row) const { return Row(row).cells[kColStatus]; }
-    ServiceItem& Record(int row) { return engine->Entries().RecordAtRow(row); }
+    ServiceItem& Record(int row) { return engine->EntriesForTesting().RecordAtRow(row); }
     // The record whose address is `address`, wherever its row is now.
     ServiceItem& Named(const std::string& address) {
-        EntryCollection& c = engine->Entries();
+        EntryCollection& c = engine->EntriesForTesting();
         for (int r = 0; r < c.rowCount; ++r) {
             if (address == c.RecordAtRow(r).address) return c.RecordAtRow(r);
         }

@@ -15,7 +15,7 @@ const char* const kRestored = "Internet connectivity restored.";
 class InternetGate : public CycleTest {
 protected:
     void SetReachable(bool reachable) {
-        engine->Settings().internetAddressCount = reachable ? 1 : 0;
+        engine->SettingsForTesting().internetAddressCount = reachable ? 1 : 0;
     }
     Texts TakeBoxes() {
         auto shown = platform->messageBox.shown;
@@ -76,7 +76,7 @@ TEST_F(InternetGate, MessageBoxOnceOrForEveryGatedEntry) {
     Pass();
     EXPECT_TRUE(TakeBoxes().empty()) << "the Internet was already down";
 
-    engine->Settings().internetAlerts.messageBoxMode = 2;
+    engine->SettingsForTesting().internetAlerts.messageBoxMode = 2;
     platform->window.shows = 0;
     Pass();
     EXPECT_EQ(TakeBoxes(), (Texts{kDown, kDown, kDown}));
@@ -89,14 +89,14 @@ TEST_F(InternetGate, AlertsFireOnChangesAndNotOnTheFirstReachableCheck) {
         InternetAlerts& n = s.internetAlerts;
         n.messageBoxMode = 1;
         n.messageBoxWhenAvailable = 1;
-        n.soundMode = 1;
-        CopyText(n.failedSound, "down.wav");
-        CopyText(n.okAgainSound, "up.wav");
-        n.batchMode = 1;
-        CopyText(n.failedCommand, Mark("down @A").c_str());
-        CopyText(n.okAgainCommand, Mark("up").c_str());
-        n.failedCommandWait = 1;
-        n.okAgainCommandWait = 1;
+        n.sound.soundMode = 1;
+        CopyText(n.sound.failedSound, "down.wav");
+        CopyText(n.sound.okAgainSound, "up.wav");
+        n.batch.batchMode = 1;
+        CopyText(n.batch.failedCommand, Mark("down @A").c_str());
+        CopyText(n.batch.okAgainCommand, Mark("up").c_str());
+        n.batch.failedCommandWait = 1;
+        n.batch.okAgainCommandWait = 1;
     });
     Pass();
     EXPECT_EQ(engine->InternetState(), kStateAvailable);
@@ -136,9 +136,9 @@ TEST_F(InternetGate, ContinuousSoundIsStoppedByEveryReachableCheck) {
     Start({EntryBytes(kSourceProgram, Probe("a"), "a").Attempts(1).Sound(3, "fail.wav", ""),
            GatedPing()},
           [](GlobalSettings& s) {
-              s.internetAlerts.soundMode = 3;
-              CopyText(s.internetAlerts.failedSound, "down.wav");
-              CopyText(s.internetAlerts.okAgainSound, "up.wav");
+              s.internetAlerts.sound.soundMode = 3;
+              CopyText(s.internetAlerts.sound.failedSound, "down.wav");
+              CopyText(s.internetAlerts.sound.okAgainSound, "up.wav");
           });
     Pass();
     EXPECT_EQ(TakeSounds(), (Texts{"loop:fail.wav", "purge"}));

@@ -353,14 +353,14 @@ TEST_F(StateMachine, UpdateWithoutSelectionTestsEveryRowWhateverTheClass) {
            EntryBytes(kSourceProgram, Probe("b"), "b").Frequency(kFrequencyLow),
            EntryBytes(kSourceProgram, Probe("c"), "c").Frequency(kFrequencyHigh)});
     engine->SetPassClass(kFrequencyHigh);  // left over from a scheduled pass
-    engine->Entries().selectedRow = -1;
+    engine->EntriesForTesting().selectedRow = -1;
     engine->OnUpdate();
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(platform->waitCursor.begins, 1);
     EXPECT_EQ(platform->waitCursor.depth, 0);
     EXPECT_TRUE(platform->timers.IsArmed(kTimerUpdateTick)) << "the schedule runs again";
 
-    engine->Entries().selectedRow = 1;
+    engine->EntriesForTesting().selectedRow = 1;
     engine->OnUpdate();
     EXPECT_EQ(TakeLog(), std::vector<std::string>{"b"});
     EXPECT_EQ(observer.visited.back(), 1);

@@ -44,11 +44,11 @@ TEST_F(ProfileStoreTest, FirstStartGivesTheDefaults) {
     EXPECT_EQ(s.highInterval, 0);
     EXPECT_EQ(s.columnWidth, (std::array<std::int32_t, 8>{120, 80, 90, 80, 100, 80, 50, 50}));
     EXPECT_EQ(s.columnPosition, (std::array<std::int32_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_EQ(s.alerts.soundMode, 3);
-    EXPECT_STREQ(s.alerts.okAgainSound, "Available.wav");
+    EXPECT_EQ(s.alerts.sound.soundMode, 3);
+    EXPECT_STREQ(s.alerts.sound.okAgainSound, "Available.wav");
     EXPECT_EQ(s.internetAddressCount, 1);
     EXPECT_STREQ(s.internetAddresses[0], kDefaultInternetAddress);
-    EXPECT_EQ(s.internetAlerts.soundMode, 3);
+    EXPECT_EQ(s.internetAlerts.sound.soundMode, 3);
 }
 
 TEST_F(ProfileStoreTest, DamagedValuesFallBackOneByOne) {
@@ -70,10 +70,10 @@ TEST_F(ProfileStoreTest, DamagedValuesFallBackOneByOne) {
     EXPECT_EQ(s.columnWidth[kColDescription], 140);
     EXPECT_EQ(s.internetAddressCount, 1);
     EXPECT_STREQ(s.internetAddresses[0], "one.example");
-    EXPECT_EQ(s.alerts.soundMode, 3);
-    EXPECT_EQ(s.alerts.batchMode, 2);
-    EXPECT_STREQ(s.alerts.failedSound, "a, b.wav");
-    EXPECT_STREQ(s.alerts.failedCommand, "x, y");
+    EXPECT_EQ(s.alerts.sound.soundMode, 3);
+    EXPECT_EQ(s.alerts.batch.batchMode, 2);
+    EXPECT_STREQ(s.alerts.sound.failedSound, "a, b.wav");
+    EXPECT_STREQ(s.alerts.batch.failedCommand, "x, y");
 }
 
 TEST_F(ProfileStoreTest, AddressSlotsFromTheCountOnAreBlanked) {
@@ -93,10 +93,10 @@ TEST_F(ProfileStoreTest, RoundTripKeepsEveryValue) {
     GlobalSettings s = DefaultSettings();
     s.columnPosition = {7, 6, 5, 4, 3, 2, 1, 0};
     s.columnWidth[3] = 222;
-    CopyText(s.alerts.failedCommand, "notify-send \"down: @A\", now");
-    s.alerts.batchOnTimedOut = 1;
+    CopyText(s.alerts.batch.failedCommand, "notify-send \"down: @A\", now");
+    s.alerts.batch.batchOnTimedOut = 1;
     s.internetAlerts.messageBoxMode = 2;
-    CopyText(s.internetAlerts.okAgainSound, "back.wav");
+    CopyText(s.internetAlerts.sound.okAgainSound, "back.wav");
     s.highInterval = 5;
     s.autoDisable = 1;
     store.WriteListAndAlertSettings(s);
@@ -106,10 +106,10 @@ TEST_F(ProfileStoreTest, RoundTripKeepsEveryValue) {
     store.ReadSettings(r);
     EXPECT_EQ(r.columnPosition, s.columnPosition);
     EXPECT_EQ(r.columnWidth[3], 222);
-    EXPECT_STREQ(r.alerts.failedCommand, "notify-send \"down: @A\", now");
-    EXPECT_EQ(r.alerts.batchOnTimedOut, 1);
+    EXPECT_STREQ(r.alerts.batch.failedCommand, "notify-send \"down: @A\", now");
+    EXPECT_EQ(r.alerts.batch.batchOnTimedOut, 1);
     EXPECT_EQ(r.internetAlerts.messageBoxMode, 2);
-    EXPECT_STREQ(r.internetAlerts.okAgainSound, "back.wav");
+    EXPECT_STREQ(r.internetAlerts.sound.okAgainSound, "back.wav");
     EXPECT_EQ(r.highInterval, 5);
     EXPECT_EQ(r.autoDisable, 1);
 }

@@ -1,0 +1,45 @@
+// What the monitor does to get the operator's attention: restore the window,
+// play a sound, run a command. The entries' alerts and the Internet gate both
+// decide through FailureAlertFires and act through this one class.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/CommandExpand.h"
+#include "engine/Ports.h"
+#include "engine/ServiceItem.h"
+#include "engine/Settings.h"
+
+namespace tarnwatch {
+
+class AlertActions {
+public:
+    AlertActions(const Ports& ports, const GlobalSettings& settings)
+        : ports_(ports), settings_(settings) {}
+
+    // Brings the window back when the "restore" option asks for it.
+    void RestoreMainWindow();
+    // A failure of a run of failures: the failure sound, when its mode fires
+    // for it and a sound is named. `repeated` is false for the first failure.
+    void FailureSound(const SoundAlert& sound, bool repeated);
+    // The failure command likewise; true when it was run.
+    bool FailureCommand(const BatchAlert& batch, bool repeated, const CommandMacros& macros);
+    // Back to normal: a looping failure sound stops.
+    void StopFailureLoop(const SoundAlert& sound);
+    // The recovery sound and command, when their modes are on; the second
+    // returns true when the command was run.
+    void OkAgainSound(const SoundAlert& sound);
+    bool OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros);
+
+private:
+    void PlaySound(const char* name, std::int32_t mode);
+    void RunAlertCommand(const char* command, std::int32_t wait, const CommandMacros& macros);
+
+    Ports ports_;
+    const GlobalSettings& settings_;
+};
+
+// The sound enable of a failure class (a state bit); 0 for any other bit.
+std::int32_t SoundEnabledFor(const SoundAlert& sound, std::int32_t classBit);
+
+}  // namespace tarnwatch

@@ -1,0 +1,72 @@
+// What an entry's failure or recovery does beyond its row: sounds and
+// commands through the alert actions (on the working entry's effective
+// settings, never the record's own), and moving or disabling failed entries.
+#include <algorithm>
+
+#include "engine/MonitorEngine.h"
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+
+CommandMacros MonitorEngine::RowMacros(int row) const {
+    return MacrosFor(workingEntry_, rows_[static_cast<std::size_t>(row)].cells[kColStatus].c_str());
+}
+
+void MonitorEngine::FailureAlerts(std::int32_t classBit, int row) {
+    const AlertBlock& a = workingEntry_.alerts;
+    const bool repeated = (workingEntry_.state & classBit) != 0;
+    if (SoundEnabledFor(a.sound, classBit)) alerts_.FailureSound(a.sound, repeated);
+    // The unavailable enable gates the failure command of every class.
+    if (!a.batch.batchOnUnavailable || !alerts_.FailureCommand(a.batch, repeated, RowMacros(row))) {
+        return;
+    }
+    ServiceItem& record = entries_.RecordAtRow(row);
+    record.state |= kStateAlerted;
+    workingEntry_.state = record.state;
+    SetStatusCell(row, LoadString(IDS_ALERTED));
+}
+
+void MonitorEngine::OkAgainActions(int row) {
+    const AlertBlock& a = workingEntry_.alerts;
+    alerts_.StopFailureLoop(a.sound);
+    alerts_.OkAgainSound(a.sound);
+    if (alerts_.OkAgainCommand(a.batch, RowMacros(row))) {
+        ServiceItem& record = entries_.RecordAtRow(row);
+        record.state &= ~kStateAlerted;
+        workingEntry_.state = record.state;
+    }
+}
+
+bool MonitorEngine::MoveFailedToEnd(int row, int image) {
+    if (!settings_.autoMove) return false;
+    ServiceItem& record = entries_.RecordAtRow(row);
+    if (settings_.autoDisable) {
+        record.enabled = 0;
+        workingEntry_.enabled = 0;
+    }
+    const std::string status = rows_[static_cast<std::size_t>(row)].cells[kColStatus];
+    const int last = entries_.rowCount - 1;
+    const std::int32_t slot = entries_.order[static_cast<std::size_t>(row)];
+    for (int i = row; i < last; ++i) {
+        const auto ui = static_cast<std::size_t>(i);
+        entries_.order[ui] = entries_.order[ui + 1];
+        entries_.records[static_cast<std::size_t>(entries_.order[ui])].row = i;
+    }
+    entries_.order[static_cast<std::size_t>(last)] = slot;
+    record.row = last;
+    std::rotate(rows_.begin() + row, rows_.begin() + row + 1, rows_.begin() + last + 1);
+    rows_[static_cast<std::size_t>(last)] = MakeRowView(workingEntry_, image, status);
+    entries_.selectedRow = last;
+    if (observer_) observer_->RowsReset();
+    return true;
+}
+
+void MonitorEngine::DisableFailed(int row) {
+    if (!settings_.autoDisable || settings_.autoMove) return;
+    ServiceItem& record = entries_.RecordAtRow(row);
+    record.enabled = 0;
+    workingEntry_.enabled = 0;
+    ShowRow(row, rows_[static_cast<std::size_t>(row)].image, LoadString(IDS_DISABLED));
+}
+
+}  // namespace tarnwatch

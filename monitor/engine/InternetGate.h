@@ -1,0 +1,34 @@
+// The Internet connectivity gate: before a gated network entry is tested,
+// the test addresses are pinged in order until one answers. While none does,
+// gated entries are skipped and the operator is told as configured.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/AlertActions.h"
+#include "engine/Ports.h"
+#include "engine/Settings.h"
+
+namespace tarnwatch {
+
+class InternetGate {
+public:
+    InternetGate(const Ports& ports, const GlobalSettings& settings, AlertActions& alerts)
+        : ports_(ports), settings_(settings), alerts_(alerts) {}
+
+    // Pings the addresses; true when one answers. The alerts of a change of
+    // state (and the every-failure ones) run here, with `macros` for the
+    // commands.
+    bool Check(const CommandMacros& macros);
+    // kStateUntested until the first check, then kStateAvailable or
+    // kStateUnavailable.
+    std::int32_t State() const { return state_; }
+
+private:
+    Ports ports_;
+    const GlobalSettings& settings_;
+    AlertActions& alerts_;
+    std::int32_t state_ = kStateUntested;
+};
+
+}  // namespace tarnwatch
