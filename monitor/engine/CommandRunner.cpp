@@ -121,7 +121,10 @@ void WaitForExit(pid_t pid, int pidFd, std::int64_t deadlineMs, MessagePump* pum
             sleepMs = std::min(sleepMs * 2, kSliceMs);
             usleep(static_cast<useconds_t>(slice) * 1000);
         }
-        if (pump) pump->Pump();
+        if (pump) {
+            pump->Pump();
+            if (pump->StopRequested()) return;
+        }
     }
 }
 
@@ -167,10 +170,14 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
     if (timeLimitSeconds > 0) deadline = NowMs() + std::int64_t{timeLimitSeconds} * 1000;
     WaitForExit(pid, pidFd, deadline, pump);
     bool timedOut = false;
+    bool stopped = false;
     if (!HasExited(pid)) {
         timedOut = true;
+        stopped = pump && pump->StopRequested();
         kill(-pid, SIGTERM);
-        WaitForExit(pid, pidFd, NowMs() + kTermGraceMs, pump);
+        // The grace period is waited out without the pump: a stop request
+        // must not cut it short.
+        WaitForExit(pid, pidFd, NowMs() + kTermGraceMs, nullptr);
     }
     if (timedOut) {
         // Whatever is left of the group goes too, also children that outlived
@@ -180,6 +187,7 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
     }
     if (pidFd >= 0) close(pidFd);
     const int status = Reap(pid);
+    if (stopped) return kRunStopped;
     if (timedOut) return kRunTimedOut;
     if (status < 0) return kRunNotRun;
     if (WIFEXITED(status)) {

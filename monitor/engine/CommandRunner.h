@@ -16,13 +16,15 @@ inline constexpr int kRunOk = 0;
 inline constexpr int kRunNotRun = -1;       // could not be started by any way
 inline constexpr int kRunNonZeroExit = -2;  // ran and ended with a non-zero code
 inline constexpr int kRunTimedOut = -3;     // the time limit ran out; it was killed
+inline constexpr int kRunStopped = -4;      // the pump asked to stop waiting; it was killed
 
 // `wait` 0: start and return kRunOk at once (kRunNotRun only for an empty
 // line); the program is reaped when it ends, so it never lingers as a zombie.
 // `wait` 1: wait for the end, pumping `pump` (may be null) between short
 // slices. A time limit above 0 seconds ends the wait: the program's process
 // group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut.
-int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
+// A pump that asks to stop ends the wait the same way, with kRunStopped.
+[[nodiscard]] int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
                int timeLimitSeconds = 0);
 
 }  // namespace tarnwatch

@@ -46,6 +46,9 @@ class MessagePump {
 public:
     virtual ~MessagePump() = default;
     virtual void Pump() = 0;
+    // True once whoever waits should give up: the user cancelled the wait,
+    // or the program is closing. Checked after every Pump().
+    virtual bool StopRequested() const { return false; }
 };
 
 class MessageBoxPort {

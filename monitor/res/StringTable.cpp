@@ -124,6 +124,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_PROTO_CONNECTED, "CONNECTED"},
     {IDS_PROTO_VORLAN, "VORLAN"},
     {IDS_PROTO_BYE, "BYE"},
+    {IDS_WAITING_FOR_COMMAND, "Waiting for the command to end..."},
+    {IDS_STOP_WAITING, "Stop waiting"},
     {IDS_SAVE_FAILED,
      "The list could not be saved to %s: %s. The file keeps the list it held before."},
 };

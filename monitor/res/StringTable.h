@@ -121,6 +121,9 @@ enum StringId : int {
     IDS_PROTO_BYE,
     // reports of the list file
     IDS_SAVE_FAILED = 1100,
+    // the property sheets
+    IDS_WAITING_FOR_COMMAND = 1200,
+    IDS_STOP_WAITING,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -107,6 +107,22 @@ TEST_F(CommandRunnerTest, WaitingKeepsPumping) {
     EXPECT_GT(platform.pump.count, 0);
 }
 
+// A wait the user cancels, or the program's close cuts short, ends the
+// program and says so, rather than reporting it as failed or timed out.
+TEST_F(CommandRunnerTest, AStopRequestEndsTheWaitAndTheProgram) {
+    // Stops once the program is surely running.
+    struct StoppingPump final : MessagePump {
+        void Pump() override { ++count; }
+        bool StopRequested() const override { return count >= 3 && fs::exists(started); }
+        int count = 0;
+        std::string started;
+    } pump;
+    pump.started = dir + "/self";
+    const std::string script = Script("long.sh", "echo $$ > '" + dir + "/self'\nexec sleep 60");
+    EXPECT_EQ(RunCommand(script.c_str(), 1, &pump), kRunStopped);
+    EXPECT_TRUE(Eventually([&] { return NotRunning(std::stoi(Read("self"))); }));
+}
+
 TEST_F(CommandRunnerTest, WithoutWaitingReturnsAtOnceAndLeavesNoZombie) {
     const std::string pidFile = dir + "/pid";
     EXPECT_EQ(RunCommand(("sh -c 'echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " +

@@ -1,0 +1,112 @@
+// Browse, Play and Test as every page does them.
+#include "dialogs/DialogServices.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QString>
+
+#include "engine/CommandRunner.h"
+#include "engine/ServiceItem.h"
+#include "quillongen/str.h"
+#include "res/StringTable.h"
+#include "shell/QtPorts.h"
+
+namespace tarnwatch {
+namespace {
+
+// While Test waits: the window keeps painting and, after a moment, a small
+// modal window offers to stop waiting. Everything else of the program stays
+// out of reach, so nothing can start inside the wait.
+class TestWaitPump final : public MessagePump {
+public:
+    explicit TestWaitPump(QWidget* parent, MessagePump* outer) : parent_(parent), outer_(outer) {
+        clock_.start();
+    }
+    void Pump() override {
+        if (!progress_ && clock_.elapsed() >= kShowAfterMs) {
+            progress_ = std::make_unique<QProgressDialog>(
+                QString::fromLatin1(LoadString(IDS_WAITING_FOR_COMMAND)),
+                QString::fromLatin1(LoadString(IDS_STOP_WAITING)), 0, 0, parent_);
+            progress_->setObjectName(QStringLiteral("commandWaitDialog"));
+            progress_->setWindowModality(Qt::WindowModal);
+            progress_->setMinimumDuration(0);
+            progress_->show();
+        }
+        if (progress_) {
+            // The wait window's Cancel is the one control the user can reach.
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        } else if (outer_) {
+            outer_->Pump();
+        }
+    }
+    bool StopRequested() const override { return progress_ && progress_->wasCanceled(); }
+
+private:
+    static constexpr int kShowAfterMs = 300;
+    QWidget* parent_;
+    MessagePump* outer_;
+    QElapsedTimer clock_;
+    std::unique_ptr<QProgressDialog> progress_;
+};
+
+QString FromLocal(const char* text) {
+    return QString::fromLocal8Bit(text);
+}
+
+}  // namespace
+
+QString ChooseFile(QWidget* parent, const FileChoice& choice, const DialogServices& services) {
+    if (services.chooseFile) return services.chooseFile(parent, choice);
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(choice.filter);
+    if (!choice.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(choice.defaultSuffix);
+    if (!choice.initialDirectory.isEmpty()) dialog.setDirectory(choice.initialDirectory);
+    if (!choice.initialName.isEmpty()) dialog.selectFile(choice.initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+FileChoice WaveFileChoice(const char* member) {
+    FileChoice c;
+    c.filter =
+        QStringLiteral("Wave Files (*.wav);;Sound Files (*.wav *.oga *.ogg *.flac);;All Files (*)");
+    c.defaultSuffix = QStringLiteral("wav");
+    c.initialName = FromLocal(member);
+    return c;
+}
+
+FileChoice CommandFileChoice(const char* member) {
+    FileChoice c;
+    c.filter = QStringLiteral("Programs and Scripts (*);;Shell Scripts (*.sh);;All Files (*)");
+    char prefix[kTextSize + 1] = "";
+    char stored[kTextSize];
+    CopyText(stored, member);
+    str_getPrefix(prefix, stored);
+    c.initialDirectory = FromLocal(prefix);
+    return c;
+}
+
+void PlayMember(const char* member, const DialogServices& services) {
+    if (member[0] == '\0' || !services.sound) return;
+    services.sound->PlayAsync(member);
+}
+
+bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services) {
+    if (command[0] == '\0') return true;
+    TestWaitPump pump(parent, services.pump);
+    const int result = RunCommand(command, wait ? 1 : 0, &pump);
+    if (result == kRunOk || result == kRunStopped) return true;
+    ShowMessage(parent, LoadString(IDS_INVALID_COMMAND));
+    return false;
+}
+
+void ReadBack(const QLineEdit* edit, char* dest, std::size_t size) {
+    const QByteArray text = edit->text().toLocal8Bit();
+    CopyText(dest, size, text.constData());
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,63 @@
+// What the pages may use of the program: the sound player for Play, a pump
+// for commands whose end Test waits for, and the file chooser behind every
+// Browse button (a test puts its own in place of the system's).
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "engine/Ports.h"
+
+class QLineEdit;
+class QWidget;
+
+namespace tarnwatch {
+
+// One Browse: what the chooser shows first and which files it offers. The
+// chosen file must exist.
+struct FileChoice {
+    QString filter;            // Qt filter list, ";;"-separated
+    QString defaultSuffix;     // without the dot; empty for none
+    QString initialDirectory;  // empty: the chooser's own default
+    QString initialName;       // empty: none
+};
+
+struct DialogServices {
+    SoundPort* sound = nullptr;
+    // Lets the window paint while Test waits for a command.
+    MessagePump* pump = nullptr;
+    // The chosen file's full path, or an empty text when the user cancels.
+    // Unset: the system's file chooser.
+    std::function<QString(QWidget* parent, const FileChoice& choice)> chooseFile;
+};
+
+// Runs the chooser; the full path of an existing file, or empty.
+QString ChooseFile(QWidget* parent, const FileChoice& choice, const DialogServices& services);
+
+// The wave-file Browse of the sound pages: "wav" as default suffix, the
+// member as initial name.
+FileChoice WaveFileChoice(const char* member);
+// The command Browse (and the General page's program Browse): executables,
+// shell scripts and all files; the initial directory is the stored member's
+// folder (str_getPrefix), the chooser's default when it names none.
+FileChoice CommandFileChoice(const char* member);
+
+// Play: a non-empty name is played without waiting for it to end.
+void PlayMember(const char* member, const DialogServices& services);
+
+// Test: runs a non-empty command through the command runner with its wait
+// flag. While it waits, a small window with a Cancel button keeps the sheet
+// responsive; Cancel ends the command. A command that cannot run (or, when
+// waited for, ends with a non-zero code) shows "Invalid command - cannot
+// execute!". Returns true when nothing had to be reported.
+bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services);
+
+// Reads an edit back into a fixed text field, at most `size` - 1 bytes of
+// its local 8-bit text, never past the field.
+void ReadBack(const QLineEdit* edit, char* dest, std::size_t size);
+template <std::size_t N>
+void ReadBack(const QLineEdit* edit, char (&dest)[N]) {
+    ReadBack(edit, dest, N);
+}
+
+}  // namespace tarnwatch
