@@ -25,6 +25,6 @@ inline constexpr int kRunStopped = -4;      // the pump asked to stop waiting; i
 // group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut.
 // A pump that asks to stop ends the wait the same way, with kRunStopped.
 [[nodiscard]] int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
-               int timeLimitSeconds = 0);
+                             int timeLimitSeconds = 0);
 
 }  // namespace tarnwatch

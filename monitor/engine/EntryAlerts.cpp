@@ -1,8 +1,6 @@
 // What an entry's failure or recovery does beyond its row: sounds and
 // commands through the alert actions (on the working entry's effective
 // settings, never the record's own), and moving or disabling failed entries.
-#include <algorithm>
-
 #include "engine/MonitorEngine.h"
 #include "res/StringTable.h"
 
@@ -46,18 +44,10 @@ bool MonitorEngine::MoveFailedToEnd(int row, int image) {
     }
     const std::string status = rows_[static_cast<std::size_t>(row)].cells[kColStatus];
     const int last = entries_.rowCount - 1;
-    const std::int32_t slot = entries_.order[static_cast<std::size_t>(row)];
-    for (int i = row; i < last; ++i) {
-        const auto ui = static_cast<std::size_t>(i);
-        entries_.order[ui] = entries_.order[ui + 1];
-        entries_.records[static_cast<std::size_t>(entries_.order[ui])].row = i;
-    }
-    entries_.order[static_cast<std::size_t>(last)] = slot;
-    record.row = last;
-    std::rotate(rows_.begin() + row, rows_.begin() + row + 1, rows_.begin() + last + 1);
+    Order().MoveToEnd(row);
     rows_[static_cast<std::size_t>(last)] = MakeRowView(workingEntry_, image, status);
     entries_.selectedRow = last;
-    if (observer_) observer_->RowsReset();
+    if (observer_) observer_->RowMoved(row, last);
     return true;
 }
 

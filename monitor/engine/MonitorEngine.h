@@ -11,6 +11,7 @@
 #include "engine/EntryCollection.h"
 #include "engine/InternetGate.h"
 #include "engine/ListFile.h"
+#include "engine/ListOrder.h"
 #include "engine/Ports.h"
 #include "engine/RowDisplay.h"
 #include "engine/Scheduler.h"
@@ -36,8 +37,15 @@ public:
     virtual ~EngineObserver() = default;
     virtual void RowsReset() = 0;          // every row may have changed
     virtual void RowChanged(int row) = 0;  // one row's image or cells
-    virtual void StateChanged() = 0;       // buttons, level, tip, selection
-    virtual void ScheduleChanged() {}      // clock, countdowns, timers switch
+    // Rows added, taken out or moved; the rows in between follow. Observers
+    // that keep no per-row state may treat each as a reset.
+    virtual void RowsInserted(int /*first*/, int /*count*/) { RowsReset(); }
+    virtual void RowRemoved(int /*row*/) { RowsReset(); }
+    virtual void RowMoved(int /*from*/, int /*to*/) { RowsReset(); }
+    // The Global Options sheet changed the run options ("DisableClose").
+    virtual void OptionsApplied() {}
+    virtual void StateChanged() = 0;   // buttons, level, tip, selection
+    virtual void ScheduleChanged() {}  // clock, countdowns, timers switch
     // A pass has made `row` the selected row: show it at once.
     virtual void RowVisited(int row) { RowChanged(row); }
     // A test of the entry at `row` has ended and its row shows the outcome.
@@ -98,6 +106,19 @@ public:
     void OnUpdateAll();
     // A click on the list: `row` becomes the selected row (-1 = none).
     void OnSelect(int row);
+    // The list operations. Each does nothing during a pass or where its row
+    // does not exist.
+    void OnAdd();
+    void OnEdit();
+    void OnRemove();
+    void OnMoveUp();
+    void OnMoveDown();
+    // A click on the header of column `column`.
+    void OnSort(int column);
+    // A double click on `row`: it is selected, then edited.
+    void OnDoubleClick(int row);
+    // "&Global Options" and a double click on the notification icon.
+    void OnGlobalOptions();
     // The Timers "&On" and "O&ff" buttons.
     void OnTimersOn();
     void OnTimersOff();
@@ -165,6 +186,13 @@ private:
     void SaveList(bool showMessage);
 
     void BuildRowsFromEntries();
+    // Writes the working entry's cells (and, with `writeBack`, its fields
+    // but `state` and `row`) into row `row`.
+    void RefreshRow(int row, bool writeBack, int image, const std::string& status);
+    void RemoveRow(int row);
+    void MoveRow(int from, int to);
+    void ApplyGlobalOptions(const GlobalSettings& edited);
+    ListOrder Order() { return ListOrder(entries_, rows_); }
     void SetRowButtons(bool enabled);
 
     Ports ports_;
@@ -185,6 +213,8 @@ private:
     UpdateScheduler scheduler_;
     int passClass_ = kPassAll;
     int classFromTimer_ = 1;
+    int sortColumn_ = -1;  // the column of the last sort, and its clicks
+    int sortClicks_ = 0;
     CClientThread* clientThread_ = nullptr;
     int networkTimeoutSeen_ = 0;
     bool inPass_ = false;

@@ -7,6 +7,9 @@
 
 namespace tarnwatch {
 
+struct ServiceItem;
+struct GlobalSettings;
+
 // Ids of the main window's one-shot timers.
 inline constexpr int kTimerHideWindow = 107;
 inline constexpr int kTimerUpdateTick = 108;
@@ -89,6 +92,15 @@ public:
     virtual void Purge() = 0;
 };
 
+// The modal property sheets. Each edits the values it is given and returns
+// true when the user confirmed with OK; on Cancel the values are as before.
+class SheetPort {
+public:
+    virtual ~SheetPort() = default;
+    virtual bool RunEntrySheet(ServiceItem& entry) = 0;
+    virtual bool RunGlobalOptions(GlobalSettings& settings) = 0;
+};
+
 // The set handed to the engine. Every pointer is set by whoever builds the
 // engine and outlives it.
 struct Ports {
@@ -99,6 +111,7 @@ struct Ports {
     WaitCursorPort* waitCursor = nullptr;
     WindowPort* window = nullptr;
     SoundPort* sound = nullptr;
+    SheetPort* sheets = nullptr;  // none in the headless mode
 };
 
 }  // namespace tarnwatch

@@ -124,6 +124,7 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_PROTO_CONNECTED, "CONNECTED"},
     {IDS_PROTO_VORLAN, "VORLAN"},
     {IDS_PROTO_BYE, "BYE"},
+    {IDS_NO_MEMORY_TO_ADD, "Not enough memory to add the entry"},
     {IDS_WAITING_FOR_COMMAND, "Waiting for the command to end..."},
     {IDS_STOP_WAITING, "Stop waiting"},
     {IDS_SAVE_FAILED,

@@ -121,6 +121,7 @@ enum StringId : int {
     IDS_PROTO_BYE,
     // reports of the list file
     IDS_SAVE_FAILED = 1100,
+    IDS_NO_MEMORY_TO_ADD,
     // the property sheets
     IDS_WAITING_FOR_COMMAND = 1200,
     IDS_STOP_WAITING,
