@@ -3,6 +3,7 @@
 // fatal levels.
 #include "quillongen/err.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +72,31 @@ bool readTableLine(std::string& line) {
     if (c == EOF && line.empty()) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The table directory of an installed library, found from the library's own
+// file so that a relocated or staged installation uses its own table; empty
+// where the library is not installed (the build tree). An installation is
+// recognised by its data directory, so that one whose table directory went
+// missing says so instead of asking for XRDTBL.
+std::string installedTableDir() {
+#ifdef QG_DATA_DIR_FROM_LIBDIR
+    Dl_info info;
+    if (dladdr(&g, &info) == 0 || info.dli_fname == nullptr) return {};
+    const std::string library = info.dli_fname;
+    const size_t slash = library.find_last_of('/');
+    const std::string data =
+        (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) + "/" +
+        QG_DATA_DIR_FROM_LIBDIR;
+    return isDirectory(data) ? data + "/quillongen/Tables" : std::string();
+#else
+    return {};
+#endif
 }
 
 bool isContinuation(const std::string& line) {
@@ -164,19 +190,23 @@ ErrMessageBoxHandler err_setMessageBoxHandler(ErrMessageBoxHandler handler) {
 short err_init(const char* title, const char* reportFile, char reportMode, char errorMode) {
     err_close();
     g.screen = reportMode == 'V';
-    const char* tableDir = std::getenv("XRDTBL");
-    if (tableDir == nullptr) {
-        copyBounded(curr_fun, sizeof curr_fun, "  err_init");
-        err_mess(ERR_LEVEL_FATAL, 0, "Environment variable XRDTBL has not been set.");
+    std::string dir;
+    if (const char* tableDir = std::getenv("XRDTBL"); tableDir != nullptr) {
+        char bounded[257];
+        copyBounded(bounded, sizeof bounded, tableDir);
+        dir = bounded;
+    } else {
+        dir = installedTableDir();
+        if (dir.empty()) {
+            copyBounded(curr_fun, sizeof curr_fun, "  err_init");
+            err_mess(ERR_LEVEL_FATAL, 0, "Environment variable XRDTBL has not been set.");
+        }
     }
-    char dir[257];
-    copyBounded(dir, sizeof dir, tableDir);
-    struct stat st;
-    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode) || access(dir, X_OK) != 0) {
+    if (!isDirectory(dir) || access(dir.c_str(), X_OK) != 0) {
         copyBounded(curr_fun, sizeof curr_fun, "  err_init");
         err_mess(ERR_LEVEL_FATAL, 0, "Table directory does not exist as installed - reinstall.");
     }
-    const std::string tablePath = std::string(dir) + "/" + kTableName;
+    const std::string tablePath = dir + "/" + kTableName;
     copyBounded(g.title, sizeof g.title, title);
     g.errorMode = errorMode;
     g.report = dio_openFile(reportFile, "at", 0);
