@@ -7,8 +7,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QToolButton>
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -45,15 +48,39 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
     model_ = std::make_unique<RowsModel>(*engine_);
 
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
-    ui_->logoPicture->setPixmap(ProgramIcon().pixmap(48, 48));
+    ui_->logoPicture->setPixmap(LogoPixmap());
+    ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
+    SetAccessibleTexts();
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
+    connect(ui_->addButton, &QPushButton::clicked, this, [this] { engine_->OnAdd(); });
+    connect(ui_->editButton, &QPushButton::clicked, this, [this] { engine_->OnEdit(); });
+    connect(ui_->removeButton, &QPushButton::clicked, this, [this] { engine_->OnRemove(); });
+    connect(ui_->moveUpButton, &QToolButton::clicked, this, [this] { engine_->OnMoveUp(); });
+    connect(ui_->moveDownButton, &QToolButton::clicked, this, [this] { engine_->OnMoveDown(); });
+    connect(ui_->globalOptionsButton, &QPushButton::clicked, this,
+            [this] { engine_->OnGlobalOptions(); });
     connect(ui_->updateButton, &QPushButton::clicked, this, [this] { engine_->OnUpdate(); });
     connect(ui_->updateAllButton, &QPushButton::clicked, this, [this] { engine_->OnUpdateAll(); });
     connect(ui_->timersOnButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOn(); });
     connect(ui_->timersOffButton, &QRadioButton::clicked, this, [this] { engine_->OnTimersOff(); });
-    connect(ui_->entryList, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+    QTreeView* list = ui_->entryList;
+    connect(list, &QTreeView::clicked, this, [this](const QModelIndex& index) {
         engine_->OnSelect(index.isValid() ? index.row() : -1);
     });
+    connect(list, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) engine_->OnDoubleClick(index.row());
+    });
+    connect(list->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { engine_->OnSort(column); });
+    // What desktop lists do: Delete removes the selected entry, Enter edits it.
+    auto* removeKey = new QShortcut(QKeySequence(Qt::Key_Delete), list);
+    removeKey->setContext(Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, [this] { engine_->OnRemove(); });
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* editKey = new QShortcut(QKeySequence(key), list);
+        editKey->setContext(Qt::WidgetShortcut);
+        connect(editKey, &QShortcut::activated, this, [this] { engine_->OnEdit(); });
+    }
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it and the schedule
@@ -63,9 +90,64 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
         setWindowFlag(Qt::WindowCloseButtonHint, false);
     }
     BuildList();
+    // Clicks on empty list space and the arrow keys move the selection too;
+    // what the user sees selected is always the row the buttons act on.
+    list->viewport()->installEventFilter(this);
+    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { OnCurrentRowChanged(current); });
     engine_->Initialise();
     StateChanged();
     ScheduleChanged();
+    // A fixed frame: the window neither grows nor offers to maximise.
+    setFixedSize(sizeHint());
+}
+
+bool CTarnwatchDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->entryList->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (!ui_->entryList->indexAt(press->position().toPoint()).isValid()) {
+            engine_->OnSelect(-1);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTarnwatchDlg::OnCurrentRowChanged(const QModelIndex& current) {
+    if (showingSelection_ || engine_->InPass() || !current.isValid()) return;
+    if (current.row() != engine_->Entries().selectedRow) engine_->OnSelect(current.row());
+}
+
+void CTarnwatchDlg::SetAccessibleTexts() {
+    const auto name = [](QWidget* w, const char* text) {
+        w->setAccessibleName(QString::fromLatin1(text));
+        w->setToolTip(QString::fromLatin1(text));
+    };
+    name(ui_->moveUpButton, "Move the selected entry up");
+    name(ui_->moveDownButton, "Move the selected entry down");
+    name(ui_->statusPicture, "Overall status");
+    name(ui_->logoPicture, "Tarnwatch logo");
+    name(ui_->stopwatchPicture, "Timers");
+    name(ui_->highCountdown, "High frequency: time to the next update");
+    name(ui_->mediumCountdown, "Medium frequency: time to the next update");
+    name(ui_->lowCountdown, "Low frequency: time to the next update");
+    name(ui_->highNextTime, "High frequency: time of the next update");
+    name(ui_->mediumNextTime, "Medium frequency: time of the next update");
+    name(ui_->lowNextTime, "Low frequency: time of the next update");
+    name(ui_->clockText, "Current time");
+    ui_->entryList->setAccessibleName(QStringLiteral("Monitored entries"));
+}
+
+void CTarnwatchDlg::ApplyCloseOption() {
+    const bool offerClose = !engine_->Settings().disableClose;
+    if (offerClose == windowFlags().testFlag(Qt::WindowCloseButtonHint)) return;
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowCloseButtonHint, offerClose);
+    // Changing a flag hides the window; it comes back as it was.
+    if (wasVisible) show();
+}
+
+void CTarnwatchDlg::OptionsApplied() {
+    ApplyCloseOption();
 }
 
 CTarnwatchDlg::~CTarnwatchDlg() {
@@ -98,25 +180,37 @@ void CTarnwatchDlg::RowChanged(int row) {
     model_->RowChanged(row);
 }
 
+void CTarnwatchDlg::RowsInserted(int first, int count) {
+    model_->RowsInserted(first, count);
+}
+
+void CTarnwatchDlg::RowRemoved(int row) {
+    model_->RowRemoved(row);
+}
+
+void CTarnwatchDlg::RowMoved(int from, int to) {
+    model_->RowMoved(from, to);
+}
+
 void CTarnwatchDlg::StateChanged() {
     const ButtonStates& b = engine_->Buttons();
-    // Adding, editing, removing and moving entries and the Global Options
-    // sheet do not exist in this program yet: their buttons stay disabled
-    // rather than do nothing when pressed.
-    constexpr bool kListOperationsBuilt = false;
-    ui_->addButton->setEnabled(kListOperationsBuilt && b.add);
-    ui_->removeButton->setEnabled(kListOperationsBuilt && b.remove);
-    ui_->editButton->setEnabled(kListOperationsBuilt && b.edit);
-    ui_->moveUpButton->setEnabled(kListOperationsBuilt && b.moveUp);
-    ui_->moveDownButton->setEnabled(kListOperationsBuilt && b.moveDown);
-    ui_->globalOptionsButton->setEnabled(kListOperationsBuilt);
+    ui_->addButton->setEnabled(b.add);
+    ui_->removeButton->setEnabled(b.remove);
+    ui_->editButton->setEnabled(b.edit);
+    ui_->moveUpButton->setEnabled(b.moveUp);
+    ui_->moveDownButton->setEnabled(b.moveDown);
     ui_->updateButton->setEnabled(b.update);
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     if (tray_) tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
     const int selected = engine_->Entries().selectedRow;
+    QTreeView* list = ui_->entryList;
+    showingSelection_ = true;
     if (selected >= 0 && selected < model_->rowCount()) {
-        ui_->entryList->setCurrentIndex(model_->index(selected, 0));
+        list->setCurrentIndex(model_->index(selected, 0));
+    } else if (list->selectionModel()) {
+        list->selectionModel()->clear();
     }
+    showingSelection_ = false;
 }
 
 void CTarnwatchDlg::ScheduleChanged() {
@@ -182,6 +276,7 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger) windowPort_->Show();
+                if (reason == QSystemTrayIcon::DoubleClick) engine_->OnGlobalOptions();
             });
     tray_->show();
 }
@@ -245,7 +340,7 @@ void CTarnwatchDlg::ShowAbout() {
     engine_->PauseSchedule();
     QMessageBox box(this);
     box.setWindowTitle(QString::fromLatin1(LoadString(IDS_ABOUT_TITLE)));
-    box.setIconPixmap(ProgramIcon().pixmap(32, 32));
+    box.setIconPixmap(LogoPixmap());
     box.setText(QString::fromLatin1(LoadString(IDS_VERSION_LINE)));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

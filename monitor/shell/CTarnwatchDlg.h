@@ -34,6 +34,10 @@ public:
     // EngineObserver
     void RowsReset() override;
     void RowChanged(int row) override;
+    void RowsInserted(int first, int count) override;
+    void RowRemoved(int row) override;
+    void RowMoved(int from, int to) override;
+    void OptionsApplied() override;
     void StateChanged() override;
     void ScheduleChanged() override;
     void RowVisited(int row) override;
@@ -41,6 +45,7 @@ public:
     void CloseRequested() override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
     void changeEvent(QEvent* event) override;
@@ -48,6 +53,10 @@ protected:
 private:
     void BuildList();
     void ShowAbout();
+    void ApplyCloseOption();
+    void SetAccessibleTexts();
+    // The list's current row changed (a click or the arrow keys).
+    void OnCurrentRowChanged(const QModelIndex& current);
 
     std::unique_ptr<Ui::TarnwatchDlg> ui_;
     std::unique_ptr<Clock> ownClock_;
@@ -61,6 +70,9 @@ private:
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     int lastVisitedRow_ = -1;
+    // True while the window itself moves the list's current row, so that the
+    // move is not taken for the user's.
+    bool showingSelection_ = false;
     QElapsedTimer repaintClock_;
 };
 

@@ -147,4 +147,54 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+QPixmap LogoPixmap() {
+    static QPixmap pm;
+    if (!pm.isNull()) return pm;
+    pm = QPixmap(76, 81);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    // Mountains, then the tarn at their foot.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x6B, 0x7B, 0x8C));
+    p.drawPolygon(QPolygonF(
+        {QPointF(2, 56), QPointF(26, 18), QPointF(40, 38), QPointF(52, 24), QPointF(74, 56)}));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({QPointF(20, 28), QPointF(26, 18), QPointF(32, 27)}));
+    p.setBrush(QColor(0x1E, 0x6F, 0xC8));
+    p.drawEllipse(QRectF(6, 50, 64, 22));
+    // The eye that watches over it.
+    p.setBrush(Qt::white);
+    p.setPen(QPen(QColor(0x20, 0x20, 0x20), 1.5));
+    p.drawEllipse(QRectF(24, 55, 28, 12));
+    p.setBrush(QColor(0x10, 0xA0, 0x30));
+    p.drawEllipse(QRectF(33, 56.5, 10, 9));
+    p.setFont([] {
+        QFont f;
+        f.setPixelSize(9);
+        f.setBold(true);
+        return f;
+    }());
+    p.setPen(QColor(0x20, 0x20, 0x20));
+    p.drawText(QRectF(0, 2, 76, 12), Qt::AlignCenter, QStringLiteral("Tarnwatch"));
+    return pm;
+}
+
+QPixmap StopwatchPixmap() {
+    static QPixmap pm;
+    if (!pm.isNull()) return pm;
+    pm = QPixmap(21, 23);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1.5));
+    p.setBrush(QColor(0xC0, 0xC0, 0xC8));
+    p.drawRect(QRectF(8.5, 0.5, 4, 3));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(1, 3, 19, 19));
+    p.drawLine(QPointF(10.5, 12.5), QPointF(10.5, 6));
+    p.drawLine(QPointF(10.5, 12.5), QPointF(14.5, 14.5));
+    return pm;
+}
+
 }  // namespace tarnwatch

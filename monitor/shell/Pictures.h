@@ -1,5 +1,5 @@
 // The program's pictures: the seven row images, the four overall-status
-// pictures and the program icon, drawn once and cached.
+// pictures, the program icon, the logo and the stopwatch, drawn once and cached.
 #pragma once
 
 #include <QIcon>
@@ -10,5 +10,10 @@ namespace tarnwatch {
 QPixmap RowImagePixmap(int image);       // 16 x 16, images 0-6
 QPixmap OverallStatusPixmap(int level);  // levels 3-6
 QIcon ProgramIcon();
+// The logo below the buttons and in the About box: a mountain tarn under a
+// watchful eye, 76 x 81.
+QPixmap LogoPixmap();
+// The stopwatch beside "Timers", 21 x 23.
+QPixmap StopwatchPixmap();
 
 }  // namespace tarnwatch

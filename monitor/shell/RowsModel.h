@@ -1,4 +1,6 @@
-// The list's model: a read-only table over the engine's rows.
+// The list's model: a read-only table over the engine's rows. It keeps its
+// own row count so that the view always sees the count it was told of, even
+// while the engine's rows have already changed.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -20,9 +22,13 @@ public:
 
     void Reset();
     void RowChanged(int row);
+    void RowsInserted(int first, int count);
+    void RowRemoved(int row);
+    void RowMoved(int from, int to);
 
 private:
     const MonitorEngine& engine_;
+    int count_ = 0;
 };
 
 }  // namespace tarnwatch
