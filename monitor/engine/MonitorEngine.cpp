@@ -2,6 +2,7 @@
 #include "engine/MonitorEngine.h"
 
 #include <cstdio>
+#include <new>
 
 #include "engine/ProbeClient.h"
 #include "res/StringTable.h"
@@ -97,6 +98,13 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
     settings_.columnPosition = columnPositions;
     settings_.columnWidth = columnWidths;
     if (store_) store_->WriteListAndAlertSettings(settings_);
+    if (writer_) {
+        // Whatever a save in the background left to say goes to standard
+        // error; the last word is the save below.
+        writer_->Flush();
+        CheckBackgroundSaves();
+        if (ports_.timers) ports_.timers->KillTimer(kTimerSaveCheck);
+    }
     // A message box must never hold up a logout: standard error alone.
     SaveList(false);
     if (observer_) observer_->TrayIconChanged(false);
@@ -106,13 +114,44 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
     closing_ = true;
 }
 
+void MonitorEngine::SetBackgroundSaves(bool on) {
+    if (on && !writer_) writer_ = std::make_unique<ListWriter>();
+    if (!on && writer_) {
+        writer_->Flush();
+        CheckBackgroundSaves();
+        writer_.reset();
+    }
+}
+
 void MonitorEngine::SaveList(bool showMessage) {
     const ListFilePaths paths = ListFileLocation();
+    if (writer_ && showMessage && !shutdownDone_) {
+        try {
+            writer_->Submit(entries_, paths);
+            if (ports_.timers) ports_.timers->SetTimer(kTimerSaveCheck, 50);
+            return;
+        } catch (const std::bad_alloc&) {
+            // No memory for the copy: save here and now instead.
+        }
+    }
     std::string reason;
     if (SaveListFile(entries_, paths, &reason) != SaveResult::kFailed) return;
-    const std::string message = SaveFailureMessage(paths.listFile, reason);
+    ReportSaveFailure(SaveFailureMessage(paths.listFile, reason), showMessage);
+}
+
+void MonitorEngine::ReportSaveFailure(const std::string& message, bool showMessage) {
     std::fprintf(stderr, "tarnwatch: %s\n", message.c_str());
     if (showMessage && ports_.messageBox) ports_.messageBox->Show(message);
+}
+
+void MonitorEngine::CheckBackgroundSaves() {
+    if (!writer_) return;
+    for (const std::string& message : writer_->TakeFailures()) {
+        ReportSaveFailure(message, !shutdownDone_);
+    }
+    if (!writer_->Idle() && ports_.timers && !shutdownDone_) {
+        ports_.timers->SetTimer(kTimerSaveCheck, 50);
+    }
 }
 
 void MonitorEngine::RequestClose() {
@@ -153,6 +192,9 @@ void MonitorEngine::OnTimer(int id) {
                 classFromTimer_ = 1;
             });
             if (observer_) observer_->ScheduleChanged();
+            break;
+        case kTimerSaveCheck:
+            CheckBackgroundSaves();
             break;
         case kTimerNetworkTimeout:
             networkTimeoutSeen_ = 1;

@@ -4,6 +4,7 @@
 // holds and forwards the user's commands to it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "engine/InternetGate.h"
 #include "engine/ListFile.h"
 #include "engine/ListOrder.h"
+#include "engine/ListWriter.h"
 #include "engine/Ports.h"
 #include "engine/RowDisplay.h"
 #include "engine/Scheduler.h"
@@ -126,6 +128,11 @@ public:
     void PauseSchedule();
     void ResumeSchedule();
 
+    // Saves after Add and Edit go to a thread of their own (the window turns
+    // this on; a failure is still told, as soon as it is known). The close
+    // always waits for them and saves once more itself.
+    void SetBackgroundSaves(bool on);
+
     // Tests the rows of the pass: `row` alone, or every row for -1.
     void RunTestPass(int row);
     int passClass() const { return passClass_; }
@@ -184,6 +191,8 @@ private:
     // Saves the list; a failure is reported on standard error and, with
     // `showMessage`, in a message box too.
     void SaveList(bool showMessage);
+    void ReportSaveFailure(const std::string& message, bool showMessage);
+    void CheckBackgroundSaves();
 
     void BuildRowsFromEntries();
     // Writes the working entry's cells (and, with `writeBack`, its fields
@@ -205,6 +214,7 @@ private:
     AlertActions alerts_;
     InternetGate gate_;
     EntryCollection entries_;
+    std::unique_ptr<ListWriter> writer_;
     std::vector<RowView> rows_;
     ButtonStates buttons_;
     LoadReport lastLoad_;

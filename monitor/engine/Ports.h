@@ -15,6 +15,8 @@ inline constexpr int kTimerHideWindow = 107;
 inline constexpr int kTimerUpdateTick = 108;
 inline constexpr int kTimerCloseAfterError = 120;
 inline constexpr int kTimerNetworkTimeout = 138;
+// Looks after saves made in the background until they have ended.
+inline constexpr int kTimerSaveCheck = 151;
 
 class Clock {
 public:

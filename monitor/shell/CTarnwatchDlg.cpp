@@ -45,6 +45,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
     ports.sound = sound_.get();
     engine_ = std::make_unique<MonitorEngine>(ports, store);
     engine_->SetObserver(this);
+    engine_->SetBackgroundSaves(true);
     model_ = std::make_unique<RowsModel>(*engine_);
 
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
