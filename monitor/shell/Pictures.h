@@ -1,5 +1,6 @@
 // The program's pictures: the seven row images, the four overall-status
-// pictures, the program icon, the logo and the stopwatch, drawn once and cached.
+// pictures, the program icon, the logo and the stopwatch, drawn once and
+// cached; the browse and play icons of the property pages.
 #pragma once
 
 #include <QIcon>
@@ -15,5 +16,7 @@ QIcon ProgramIcon();
 QPixmap LogoPixmap();
 // The stopwatch beside "Timers", 21 x 23.
 QPixmap StopwatchPixmap();
+QIcon BrowseIcon();  // an open folder
+QIcon PlayIcon();    // a loudspeaker with a play arrow
 
 }  // namespace tarnwatch
