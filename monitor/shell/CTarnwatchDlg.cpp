@@ -4,23 +4,24 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QToolButton>
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
 #include "shell/Pictures.h"
+#include "shell/QtSheets.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
 
-CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent)
+CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* sheets, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TarnwatchDlg>()) {
     if (!clock) {
         ownClock_ = std::make_unique<SystemClock>();
@@ -43,6 +44,11 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
     ports.waitCursor = &waitCursor_;
     ports.window = windowPort_.get();
     ports.sound = sound_.get();
+    if (!sheets) {
+        ownSheets_ = MakeQtSheets(this, sound_.get(), &pump_);
+        sheets = ownSheets_.get();
+    }
+    ports.sheets = sheets;
     engine_ = std::make_unique<MonitorEngine>(ports, store);
     engine_->SetObserver(this);
     engine_->SetBackgroundSaves(true);
@@ -73,15 +79,6 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
     });
     connect(list->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { engine_->OnSort(column); });
-    // What desktop lists do: Delete removes the selected entry, Enter edits it.
-    auto* removeKey = new QShortcut(QKeySequence(Qt::Key_Delete), list);
-    removeKey->setContext(Qt::WidgetShortcut);
-    connect(removeKey, &QShortcut::activated, this, [this] { engine_->OnRemove(); });
-    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* editKey = new QShortcut(QKeySequence(key), list);
-        editKey->setContext(Qt::WidgetShortcut);
-        connect(editKey, &QShortcut::activated, this, [this] { engine_->OnEdit(); });
-    }
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it and the schedule
@@ -94,6 +91,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
     // Clicks on empty list space and the arrow keys move the selection too;
     // what the user sees selected is always the row the buttons act on.
     list->viewport()->installEventFilter(this);
+    list->installEventFilter(this);
     connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { OnCurrentRowChanged(current); });
     engine_->Initialise();
@@ -104,6 +102,18 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, QWidget* parent
 }
 
 bool CTarnwatchDlg::eventFilter(QObject* watched, QEvent* event) {
+    // What desktop lists do: Delete removes the selected entry, Enter edits it.
+    if (watched == ui_->entryList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Delete) {
+            engine_->OnRemove();
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            engine_->OnEdit();
+            return true;
+        }
+    }
     if (watched == ui_->entryList->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         if (!ui_->entryList->indexAt(press->position().toPoint()).isValid()) {

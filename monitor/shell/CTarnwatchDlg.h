@@ -21,9 +21,10 @@ namespace tarnwatch {
 class CTarnwatchDlg final : public QDialog, public EngineObserver {
     Q_OBJECT
 public:
-    // `clock` (the system's when null) outlives the window.
+    // `clock` (the system's when null) and `sheets` (the real property
+    // sheets when null) outlive the window.
     explicit CTarnwatchDlg(SettingsStore* store = nullptr, Clock* clock = nullptr,
-                           QWidget* parent = nullptr);
+                           SheetPort* sheets = nullptr, QWidget* parent = nullptr);
     ~CTarnwatchDlg() override;
 
     MonitorEngine& Engine() { return *engine_; }
@@ -66,6 +67,7 @@ private:
     QtWaitCursor waitCursor_;
     std::unique_ptr<QtWindowPort> windowPort_;
     std::unique_ptr<CanberraSound> sound_;
+    std::unique_ptr<SheetPort> ownSheets_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;

@@ -3,9 +3,15 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "engine/ListFile.h"
 #include "fakes/ListFileBytes.h"
@@ -32,8 +38,10 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "shell_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing it down at exit, after QTest has registered
+    // its input devices, crashes inside Qt.
+    static auto* app = new QApplication(argc, argv);
+    return *app;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -88,9 +96,72 @@ TEST_F(MainWindowTest, EscapeAndUserCloseNeverEndTheProgram) {
     EXPECT_TRUE(dlg.Engine().IsClosing());
 }
 
+// Runs `fill` on the sheet that the next click opens, then presses its OK.
+void OnNextSheet(std::function<void(QDialog&)> fill) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, fill] {
+        auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!sheet) return;
+        poll->stop();
+        poll->deleteLater();
+        fill(*sheet);
+        sheet->findChild<QPushButton*>("okButton")->click();
+    });
+    poll->start(10);
+}
+
+// A user builds a list from an empty start through the real sheet, moves,
+// sorts and removes entries, and closes; the file holds exactly what the
+// window showed last, in its order.
+TEST_F(MainWindowTest, ListBuiltInTheWindowIsSavedInItsOrder) {
+    fakes::ScopedEnv empty("TARNWATCH_HOME", dir / "built");
+    CTarnwatchDlg dlg(&store);
+    dlg.show();
+    auto* list = dlg.findChild<QTreeView*>("entryList");
+    for (const char* address : {"zeta.example", "alpha.example", "mid.example"}) {
+        OnNextSheet([address](QDialog& sheet) {
+            QTest::keyClicks(sheet.findChild<QLineEdit*>("addressEdit"), address);
+        });
+        QTest::mouseClick(dlg.findChild<QPushButton*>("addButton"), Qt::LeftButton);
+    }
+    ASSERT_EQ(list->model()->rowCount(), 3);
+    EXPECT_EQ(list->currentIndex().row(), 2);  // the new row is the selected one
+    QTest::mouseClick(dlg.findChild<QToolButton*>("moveUpButton"), Qt::LeftButton);
+    EXPECT_EQ(list->model()->index(1, kColAddress).data().toString(), "mid.example");
+    emit list->header()->sectionClicked(kColAddress);
+    EXPECT_EQ(list->model()->index(0, kColAddress).data().toString(), "alpha.example");
+    // The arrow keys move the row the buttons act on.
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(dlg.Engine().Entries().selectedRow, 1);
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(list->model()->rowCount(), 2);
+    dlg.CloseProgram();
+
+    const auto bytes = fakes::ReadBytes(dir / "built/Tarnwatch.ini");
+    ASSERT_EQ(bytes.size(), 8u + 2 * 1912u + 4u);
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 4),
+              (std::vector<unsigned char>{0xCD, 0xCC, 0x0C, 0xC0}));
+    EXPECT_EQ(fakes::IntAt(bytes, 4), 2);
+    EXPECT_EQ(fakes::IntAt(bytes, bytes.size() - 4), 0);
+    for (int i = 0; i < 2; ++i) {
+        ServiceItem expected = NewEntryTemplate();
+        CopyText(expected.address, i == 0 ? "alpha.example" : "zeta.example");
+        expected.row = i;
+        std::vector<unsigned char> want(1912);
+        std::memcpy(want.data(), &expected, 1912);
+        const auto at = bytes.begin() + 8 + i * 1912;
+        EXPECT_EQ(std::vector<unsigned char>(at, at + 1912), want) << "record " << i;
+    }
+}
+
 TEST_F(MainWindowTest, EmptyStartDisablesRowButtons) {
     fakes::ScopedEnv empty("TARNWATCH_HOME", dir / "empty");
     CTarnwatchDlg dlg(&store);
+    // A new user can build a list from the start.
+    EXPECT_TRUE(dlg.findChild<QPushButton*>("addButton")->isEnabled());
+    EXPECT_TRUE(dlg.findChild<QPushButton*>("globalOptionsButton")->isEnabled());
     EXPECT_FALSE(dlg.findChild<QPushButton*>("removeButton")->isEnabled());
     EXPECT_FALSE(dlg.findChild<QPushButton*>("editButton")->isEnabled());
     EXPECT_FALSE(dlg.findChild<QPushButton*>("updateButton")->isEnabled());

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/SettingsTable.h"
 #include "fakes/TempDir.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
@@ -112,6 +114,34 @@ TEST_F(ProfileStoreTest, RoundTripKeepsEveryValue) {
     EXPECT_STREQ(r.internetAlerts.sound.okAgainSound, "back.wav");
     EXPECT_EQ(r.highInterval, 5);
     EXPECT_EQ(r.autoDisable, 1);
+}
+
+// Every value of the settings table, each set away from its default, comes
+// back as written: a value the read or the write forgets shows up here.
+TEST_F(ProfileStoreTest, EveryValueOfTheTableRoundTrips) {
+    const GlobalSettings def = DefaultSettings();
+    GlobalSettings s = def;
+    for (const SettingDef& d : SettingsTable()) {
+        if (d.kind == SettingKind::kInt) {
+            *d.intField(s) = IntValue(d, def) == d.high ? d.low : d.high;
+        } else {
+            const std::string text = "v" + std::to_string(d.nameId) + ", \"quoted\" \\ end";
+            CopyText(d.textField(s), kTextSize, text.c_str());
+        }
+    }
+    s.columnPosition = {7, 6, 5, 4, 3, 2, 1, 0};  // a permutation, unlike all-high
+    store.WriteListAndAlertSettings(s);
+    store.WriteRunOptions(s, s.startup);
+    GlobalSettings r = def;
+    store.ReadSettings(r);
+    for (const SettingDef& d : SettingsTable()) {
+        if (d.kind == SettingKind::kInt) {
+            EXPECT_EQ(IntValue(d, r), IntValue(d, s)) << LoadString(d.nameId);
+        } else {
+            EXPECT_STREQ(TextValue(d, r), TextValue(d, s)) << LoadString(d.nameId);
+            EXPECT_STRNE(TextValue(d, r), TextValue(d, def)) << LoadString(d.nameId);
+        }
+    }
 }
 
 TEST_F(ProfileStoreTest, AutostartFileFollowsAChangedStartupOption) {
