@@ -124,6 +124,15 @@ enum StringId : int {
     // the property sheets
     IDS_WAITING_FOR_COMMAND = 1200,
     IDS_STOP_WAITING,
+    // the Global Options sheet
+    IDS_HOUR = 1400,
+    IDS_HOURS,
+    IDS_HALF,
+    IDS_MINUTE,
+    IDS_MINUTES,
+    IDS_MAX_ADDRESSES,
+    IDS_ADDRESS_TOO_LONG,
+    IDS_ADDRESS_BLANK,
 };
 
 // The text of an id, or "" for an id the table does not hold.
