@@ -1,4 +1,6 @@
-// Pictures drawn with QPainter, so the program needs no image plug-ins.
+// Pictures drawn with QPainter, so the program needs no image plug-ins. The
+// two page icons are SVG files; where the SVG plug-in is missing they are
+// drawn here as well.
 #include "shell/Pictures.h"
 
 #include <QPainter>
@@ -6,6 +8,12 @@
 #include <array>
 
 #include "engine/RowDisplay.h"
+
+// The resources live in a static library, whose initialiser the linker would
+// drop unless something refers to it.
+static void InitPictureResources() {
+    Q_INIT_RESOURCE(tarnwatch);
+}
 
 namespace tarnwatch {
 namespace {
@@ -102,6 +110,47 @@ QPixmap Draw(int size, int image) {
     return pm;
 }
 
+void DrawFolder(QPainter& p, QRectF r) {
+    const double u = r.width() / 16;
+    p.setPen(QPen(QColor(0x7A, 0x5B, 0x00), u));
+    p.setBrush(QColor(0xF2, 0xC9, 0x4C));
+    p.drawRect(QRectF(1.5 * u, 3.5 * u, 11 * u, 9 * u));
+    p.setBrush(QColor(0xF7, 0xDC, 0x7B));
+    p.drawPolygon(QPolygonF{QPointF(1.5 * u, 12.5 * u), QPointF(4 * u, 7 * u),
+                            QPointF(14.5 * u, 7 * u), QPointF(12 * u, 12.5 * u)});
+}
+
+void DrawPlay(QPainter& p, QRectF r) {
+    const double u = r.width() / 16;
+    p.setPen(QPen(QColor(0x2B, 0x35, 0x40), u));
+    p.setBrush(QColor(0x5A, 0x6B, 0x7D));
+    p.drawPolygon(QPolygonF{QPointF(1.5 * u, 6 * u), QPointF(4 * u, 6 * u), QPointF(7.5 * u, 3 * u),
+                            QPointF(7.5 * u, 13 * u), QPointF(4 * u, 10 * u),
+                            QPointF(1.5 * u, 10 * u)});
+    p.setPen(QPen(QColor(0x1B, 0x5E, 0x29), u));
+    p.setBrush(QColor(0x2E, 0x9E, 0x44));
+    p.drawPolygon(
+        QPolygonF{QPointF(9.5 * u, 4.5 * u), QPointF(14.5 * u, 8 * u), QPointF(9.5 * u, 11.5 * u)});
+}
+
+// The SVG file when it can be drawn, else the same picture painted.
+QIcon PageIcon(const char* file, void (*draw)(QPainter&, QRectF)) {
+    InitPictureResources();
+    QIcon icon(QString::fromLatin1(file));
+    if (!icon.pixmap(16, 16).isNull()) return icon;
+    QIcon painted;
+    for (int size : {16, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        draw(p, QRectF(0, 0, size, size));
+        p.end();
+        painted.addPixmap(pm);
+    }
+    return painted;
+}
+
 }  // namespace
 
 QPixmap RowImagePixmap(int image) {
@@ -144,6 +193,16 @@ QIcon ProgramIcon() {
     if (icon.isNull()) {
         for (int size : {16, 32, 48}) icon.addPixmap(Draw(size, kImageNetwork));
     }
+    return icon;
+}
+
+QIcon BrowseIcon() {
+    static const QIcon icon = PageIcon(":/browse.svg", DrawFolder);
+    return icon;
+}
+
+QIcon PlayIcon() {
+    static const QIcon icon = PageIcon(":/play.svg", DrawPlay);
     return icon;
 }
 
