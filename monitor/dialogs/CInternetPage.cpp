@@ -26,18 +26,6 @@ QString TrimBlanksAndTabs(const QString& text) {
     return text.mid(first, last - first);
 }
 
-// Checks the button of `mode`; a mode no button has (a damaged profile)
-// leaves every button of the group unchecked and the member as it was.
-void CheckMode(QButtonGroup* group, std::int32_t mode) {
-    if (QAbstractButton* button = group->button(mode)) {
-        button->setChecked(true);
-        return;
-    }
-    group->setExclusive(false);
-    for (QAbstractButton* button : group->buttons()) button->setChecked(false);
-    group->setExclusive(true);
-}
-
 }  // namespace
 
 CInternetPage::CInternetPage(const DialogServices& services, QWidget* parent)
@@ -49,14 +37,14 @@ CInternetPage::CInternetPage(const DialogServices& services, QWidget* parent)
     messageBoxModes_->addButton(ui_->messageBoxOnceRadio, kMessageBoxOnce);
     messageBoxModes_->addButton(ui_->messageBoxEveryFailureRadio, kMessageBoxEveryFailure);
     soundModes_ = new QButtonGroup(this);
-    soundModes_->addButton(ui_->noSoundRadio, kSoundNone);
-    soundModes_->addButton(ui_->playSoundOnceRadio, kSoundOnce);
-    soundModes_->addButton(ui_->playSoundEveryFailureRadio, kSoundEveryFailure);
-    soundModes_->addButton(ui_->playSoundContinuouslyRadio, kSoundContinuous);
+    soundModes_->addButton(ui_->internetNoSoundRadio, kSoundNone);
+    soundModes_->addButton(ui_->internetPlayOnceRadio, kSoundOnce);
+    soundModes_->addButton(ui_->internetPlayEveryFailureRadio, kSoundEveryFailure);
+    soundModes_->addButton(ui_->internetPlayContinuousRadio, kSoundContinuous);
     batchModes_ = new QButtonGroup(this);
-    batchModes_->addButton(ui_->noActionRadio, kBatchNone);
-    batchModes_->addButton(ui_->runOnceRadio, kBatchOnce);
-    batchModes_->addButton(ui_->runEveryFailureRadio, kBatchEveryFailure);
+    batchModes_->addButton(ui_->internetNoActionRadio, kBatchNone);
+    batchModes_->addButton(ui_->internetRunOnceRadio, kBatchOnce);
+    batchModes_->addButton(ui_->internetRunEveryFailureRadio, kBatchEveryFailure);
 
     connect(messageBoxModes_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
         if (on) alerts.messageBoxMode = id;
@@ -135,19 +123,19 @@ void CInternetPage::OnInitDialog() {
 
     // Taken first: checking a box or a radio writes its member back.
     const InternetAlerts shown = alerts;
-    CheckMode(messageBoxModes_, shown.messageBoxMode);
-    CheckMode(soundModes_, shown.sound.soundMode);
-    CheckMode(batchModes_, shown.batch.batchMode);
+    CheckRadio(messageBoxModes_, shown.messageBoxMode);
+    CheckRadio(soundModes_, shown.sound.soundMode);
+    CheckRadio(batchModes_, shown.batch.batchMode);
     ui_->messageBoxWhenAvailableCheck->setChecked(shown.messageBoxWhenAvailable != 0);
     ui_->unavailableCommandWaitCheck->setChecked(shown.batch.failedCommandWait != 0);
     ui_->availableCommandWaitCheck->setChecked(shown.batch.okAgainCommandWait != 0);
     alerts.messageBoxWhenAvailable = shown.messageBoxWhenAvailable != 0 ? 1 : 0;
     alerts.batch.failedCommandWait = shown.batch.failedCommandWait != 0 ? 1 : 0;
     alerts.batch.okAgainCommandWait = shown.batch.okAgainCommandWait != 0 ? 1 : 0;
-    ui_->unavailableSoundEdit->setText(QString::fromLocal8Bit(alerts.sound.failedSound));
-    ui_->availableSoundEdit->setText(QString::fromLocal8Bit(alerts.sound.okAgainSound));
-    ui_->unavailableCommandEdit->setText(QString::fromLocal8Bit(alerts.batch.failedCommand));
-    ui_->availableCommandEdit->setText(QString::fromLocal8Bit(alerts.batch.okAgainCommand));
+    ui_->unavailableSoundEdit->setText(FieldText(alerts.sound.failedSound));
+    ui_->availableSoundEdit->setText(FieldText(alerts.sound.okAgainSound));
+    ui_->unavailableCommandEdit->setText(FieldText(alerts.batch.failedCommand));
+    ui_->availableCommandEdit->setText(FieldText(alerts.batch.okAgainCommand));
     Refresh();
 }
 
@@ -161,7 +149,7 @@ void CInternetPage::OnKillActive() {
 void CInternetPage::ShowAddresses() {
     ui_->addressList->clear();
     for (int i = 0; i < addressCount; ++i) {
-        ui_->addressList->addItem(QString::fromLocal8Bit(addresses[i]));
+        ui_->addressList->addItem(FieldText(addresses[i]));
     }
 }
 
@@ -186,7 +174,7 @@ void CInternetPage::OnAdd() {
     }
     char* slot = addresses[addressCount];
     CopyText(slot, kTextSize, bytes.constData());
-    ui_->addressList->addItem(QString::fromLocal8Bit(slot));
+    ui_->addressList->addItem(FieldText(slot, kTextSize));
     ++addressCount;
 }
 
@@ -226,8 +214,8 @@ void CInternetPage::Refresh() {
 void CInternetPage::Browse(char (&member)[kTextSize], QLineEdit* edit, const FileChoice& choice) {
     const QString chosen = ChooseFile(this, choice, services_);
     if (chosen.isEmpty()) return;
-    CopyText(member, chosen.toLocal8Bit().constData());
-    edit->setText(QString::fromLocal8Bit(member));
+    StoreText(member, chosen);
+    edit->setText(FieldText(member));
 }
 
 void CInternetPage::Test(char (&member)[kTextSize], QLineEdit* edit, std::int32_t wait) {

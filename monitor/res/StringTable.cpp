@@ -159,6 +159,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_ADDRESS_TOO_LONG,
      "The address was not added: an address can have at most 255 characters."},
     {IDS_ADDRESS_BLANK, "The address was not added: it holds only blanks and tabs."},
+    {IDS_GLOBAL_OPTIONS, "Global Options"},
+    {IDS_PAGE_INTERNET, "Internet"},
     {IDS_SAVE_FAILED,
      "The list could not be saved to %s: %s. The file keeps the list it held before."},
 };

@@ -158,6 +158,8 @@ enum StringId : int {
     IDS_MAX_ADDRESSES,
     IDS_ADDRESS_TOO_LONG,
     IDS_ADDRESS_BLANK,
+    IDS_GLOBAL_OPTIONS,
+    IDS_PAGE_INTERNET,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -12,31 +12,29 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "dialogs/CAddIPDlg.h"
+#include "dialogs/CAlertPage.h"
+#include "dialogs/CBatchAlert.h"
 #include "dialogs/CInternetPage.h"
+#include "dialogs/DialogDriver.h"
+#include "dialogs/GlobalOptionsSheet.h"
 #include "dialogs/OptionsDlg.h"
+#include "engine/SettingsTable.h"
 #include "fakes/FakePorts.h"
 #include "fakes/TempDir.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialogs_tests";
-    static char* argv[] = {name, nullptr};
-    if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return *running;
-    static QApplication app(argc, argv);
-    return app;
-}
 
 template <typename T>
 T* Find(const QWidget& parent, const char* name) {
@@ -75,9 +73,9 @@ bool Add(CInternetPage& page, std::optional<QString> text) {
 // The messages shown while `action` runs. Offscreen, a message goes to
 // standard error after the program's name; Qt's own notes there are skipped.
 std::vector<std::string> MessagesDuring(const std::function<void()>& action) {
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     action();
-    const std::string captured = testing::internal::GetCapturedStderr();
+    const std::string captured = ::testing::internal::GetCapturedStderr();
     const std::string prefix = std::string(LoadString(IDS_APP_NAME)) + ": ";
     std::vector<std::string> messages;
     std::size_t start = 0;
@@ -104,7 +102,7 @@ QStringList ListLines(const CInternetPage& page) {
 // might touch.
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { testing::App(); }
     fakes::TempDir dir;
     fakes::ScopedEnv home{"TARNWATCH_HOME", dir.path()};
     fakes::ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
@@ -159,26 +157,6 @@ TEST_F(GeneralPageTest, ValueTextsAndIntervalsFollowEachSliderInItsOwnUnit) {
     EXPECT_EQ(page.intervals[2], 48);
     EXPECT_EQ(page.intervals[3], 0);
     EXPECT_EQ(page.intervals[0], 5) << "the on-demand entry has no control";
-}
-
-TEST_F(GeneralPageTest, DamagedValuesAreShownAndHandedBackInRange) {
-    OptionsDlg page;
-    page.intervals = {-7, 99, -5, 61};
-    page.startup = 2;
-    page.minimize = 0;
-    page.disableClose = -1;
-    page.OnInitDialog();
-    EXPECT_EQ(Find<QSlider>(page, "lowSlider")->value(), 24);
-    EXPECT_EQ(Find<QLabel>(page, "lowValueText")->text(), "24 hours");
-    EXPECT_EQ(Find<QSlider>(page, "mediumSlider")->value(), 0);
-    EXPECT_EQ(Find<QLabel>(page, "mediumValueText")->text(), "0 hours");
-    EXPECT_EQ(Find<QSlider>(page, "highSlider")->value(), 60);
-    EXPECT_EQ(Find<QLabel>(page, "highValueText")->text(), "60 minutes");
-    EXPECT_EQ(page.intervals, (std::array<std::int32_t, 4>{-7, 24, 0, 60}));
-    EXPECT_TRUE(Find<QCheckBox>(page, "startupCheck")->isChecked());
-    EXPECT_EQ(page.startup, 1);
-    EXPECT_EQ(page.disableClose, 1);
-    EXPECT_EQ(page.minimize, 0);
 }
 
 TEST_F(GeneralPageTest, EachBoxShowsAndWritesItsOwnOption) {
@@ -348,20 +326,21 @@ TEST_F(InternetPageTest, FileControlsAreGreyedWhileTheirModeIsOff) {
     EXPECT_EQ(enabled(soundControls), 6);
     EXPECT_EQ(enabled(batchControls), 8);
 
-    Find<QRadioButton>(*page, "noSoundRadio")->click();
+    Find<QRadioButton>(*page, "internetNoSoundRadio")->click();
     EXPECT_EQ(page->alerts.sound.soundMode, kSoundNone);
     EXPECT_EQ(enabled(soundControls), 0);
     EXPECT_EQ(enabled(batchControls), 8) << "the batch half is not the sound half";
-    Find<QRadioButton>(*page, "noActionRadio")->click();
+    Find<QRadioButton>(*page, "internetNoActionRadio")->click();
     EXPECT_EQ(page->alerts.batch.batchMode, kBatchNone);
     EXPECT_EQ(enabled(batchControls), 0);
-    for (const char* radio : {"noSoundRadio", "playSoundContinuouslyRadio", "noActionRadio",
-                              "runEveryFailureRadio", "messageBoxOnceRadio"}) {
+    for (const char* radio :
+         {"internetNoSoundRadio", "internetPlayContinuousRadio", "internetNoActionRadio",
+          "internetRunEveryFailureRadio", "messageBoxOnceRadio"}) {
         EXPECT_TRUE(Find<QRadioButton>(*page, radio)->isEnabled()) << radio;
     }
 
-    Find<QRadioButton>(*page, "playSoundContinuouslyRadio")->click();
-    Find<QRadioButton>(*page, "runEveryFailureRadio")->click();
+    Find<QRadioButton>(*page, "internetPlayContinuousRadio")->click();
+    Find<QRadioButton>(*page, "internetRunEveryFailureRadio")->click();
     Find<QRadioButton>(*page, "messageBoxEveryFailureRadio")->click();
     EXPECT_EQ(page->alerts.sound.soundMode, kSoundContinuous);
     EXPECT_EQ(page->alerts.batch.batchMode, kBatchEveryFailure);
@@ -420,6 +399,185 @@ TEST_F(InternetPageTest, BrowsePlayAndTestWorkOnTheirOwnMembers) {
         MessagesDuring([&] { Find<QPushButton>(*page, "testAvailableCommandButton")->click(); }),
         Messages{"Invalid command - cannot execute!"});
     EXPECT_STREQ(page->alerts.batch.okAgainCommand, "/bin/false");
+}
+
+// --- The sheet --------------------------------------------------------------
+
+// Every value the profile holds set apart from its neighbours, within its
+// range, so a value copied from the wrong place shows. Four addresses in use.
+GlobalSettings Distinct() {
+    GlobalSettings s = DefaultSettings();
+    int n = 0;
+    for (const SettingDef& def : SettingsTable()) {
+        ++n;
+        if (def.kind == SettingKind::kInt) {
+            *def.intField(s) = def.low + n % (def.high - def.low + 1);
+        } else {
+            std::snprintf(def.textField(s), kTextSize, "text %d", n);
+        }
+    }
+    s.internetAddressCount = 4;
+    for (int i = 4; i < kMaxInternetAddresses; ++i) s.internetAddresses[i][0] = '\0';
+    // Kept in memory only, never shown, but carried through the sheet.
+    s.alerts.sound.soundSpare = 71;
+    s.alerts.batch.batchSpare = 72;
+    s.internetAlerts.sound.soundSpare = 73;
+    s.internetAlerts.batch.batchSpare = 74;
+    s.internetAlerts.sound.soundOnTimedOut = 75;
+    s.internetAlerts.batch.batchOnUnresolved = 76;
+    return s;
+}
+
+void ExpectSameSettings(const GlobalSettings& expected, const GlobalSettings& actual) {
+    for (const SettingDef& def : SettingsTable()) {
+        const char* name = LoadString(def.nameId);
+        if (def.kind == SettingKind::kInt) {
+            EXPECT_EQ(IntValue(def, actual), IntValue(def, expected)) << name;
+        } else {
+            EXPECT_STREQ(TextValue(def, actual), TextValue(def, expected)) << name;
+        }
+    }
+    EXPECT_EQ(std::memcmp(&actual.alerts, &expected.alerts, sizeof actual.alerts), 0);
+    EXPECT_EQ(
+        std::memcmp(&actual.internetAlerts, &expected.internetAlerts, sizeof actual.internetAlerts),
+        0);
+}
+
+class SheetTest : public DialogTest {
+protected:
+    // Runs the sheet over `settings` with `user` acting on it while it is
+    // open; the user ends it. Returns what the run returned.
+    bool Run(GlobalSettings& settings, const std::function<void(CAdvancedDlg&)>& user) {
+        bool opened = false;
+        AnswerNextModal([&](QWidget* modal) {
+            auto* sheet = qobject_cast<CAdvancedDlg*>(modal);
+            if (!sheet) return;
+            opened = true;
+            ui.sheet = sheet;
+            user(*sheet);
+            if (sheet->isVisible()) sheet->reject();  // never leave a run hanging
+        });
+        const bool ok = RunGlobalOptionsSheet(nullptr, settings, ui.services);
+        ui.sheet = nullptr;
+        EXPECT_TRUE(opened);
+        return ok;
+    }
+    testing::DialogDriver ui;
+};
+
+TEST_F(SheetTest, OkHandsBackExactlyWhatThePagesEdit) {
+    GlobalSettings settings = Distinct();
+    settings.columnWidth[kColStatus] = 321;
+    GlobalSettings expected = settings;
+
+    const bool ok = Run(settings, [&](CAdvancedDlg& sheet) {
+        EXPECT_EQ(sheet.windowTitle(), "Global Options");
+        QStringList titles;
+        for (int i = 0; i < sheet.Tabs()->count(); ++i) titles << sheet.Tabs()->tabText(i);
+        EXPECT_EQ(titles, (QStringList{"General", "Sound Alerts", "Batch Alerts", "Internet"}));
+        EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
+
+        auto* general = Find<OptionsDlg>(sheet, "generalPage");
+        Find<QSlider>(*general, "mediumSlider")->setValue(5);
+        expected.mediumInterval = 5;
+        Find<QCheckBox>(*general, "restoreCheck")->click();
+        expected.restore = expected.restore ? 0 : 1;
+
+        // The alert pages in their global form: nothing linked, nothing
+        // standing in for them.
+        EXPECT_EQ(sheet.findChild<CAlertPage*>()->useGlobal, 0);
+        EXPECT_EQ(sheet.findChild<CBatchAlert*>()->useGlobal, 0);
+        ui.ShowPage(1);
+        ui.Click("playEveryFailureRadio");
+        expected.alerts.sound.soundMode = kSoundEveryFailure;
+        ui.Type("failedSoundEdit", "/sounds/down.wav");
+        CopyText(expected.alerts.sound.failedSound, "/sounds/down.wav");
+        ui.ShowPage(2);
+        ui.Click("runOnceRadio");
+        expected.alerts.batch.batchMode = kBatchOnce;
+        ui.Click("okAgainCommandWaitCheck");
+        expected.alerts.batch.okAgainCommandWait = expected.alerts.batch.okAgainCommandWait ? 0 : 1;
+
+        ui.ShowPage(3);
+        auto* internet = Find<CInternetPage>(sheet, "internetPage");
+        Find<QListWidget>(*internet, "addressList")->setCurrentRow(0);
+        Find<QPushButton>(*internet, "removeAddressButton")->click();
+        for (int i = 0; i < 3; ++i) {
+            CopyText(expected.internetAddresses[i], settings.internetAddresses[i + 1]);
+        }
+        expected.internetAddresses[3][0] = '\0';
+        expected.internetAddressCount = 3;
+        ui.Click("messageBoxOnceRadio");
+        expected.internetAlerts.messageBoxMode = kMessageBoxOnce;
+        ui.Click("internetRunEveryFailureRadio");
+        expected.internetAlerts.batch.batchMode = kBatchEveryFailure;
+        // Typed, never browsed: OK on this page stores it.
+        ui.Type("availableCommandEdit", "/usr/bin/logger up");
+        CopyText(expected.internetAlerts.batch.okAgainCommand, "/usr/bin/logger up");
+
+        ui.Click("okButton");
+    });
+    EXPECT_TRUE(ok);
+    ExpectSameSettings(expected, settings);
+}
+
+TEST_F(SheetTest, CancelChangesNothingAndTheNextRunShowsTheValuesFromBefore) {
+    GlobalSettings settings = Distinct();
+    const GlobalSettings before = settings;
+
+    EXPECT_FALSE(Run(settings, [&](CAdvancedDlg& sheet) {
+        Find<QSlider>(sheet, "lowSlider")->setValue(before.lowInterval == 1 ? 2 : 1);
+        ui.Click("startupCheck");
+        ui.ShowPage(1);
+        ui.Click("soundUnresolvedCheck");
+        ui.ShowPage(3);
+        Find<QListWidget>(sheet, "addressList")->setCurrentRow(2);
+        ui.Click("removeAddressButton");
+        ui.Type("unavailableSoundEdit", "typed.wav");
+        ui.ShowPage(0);  // leaving the page takes the typed name
+        ui.Click("cancelButton");
+    }));
+    ExpectSameSettings(before, settings);
+
+    EXPECT_FALSE(Run(settings, [&](CAdvancedDlg& sheet) {
+        EXPECT_EQ(Find<QSlider>(sheet, "lowSlider")->value(), before.lowInterval);
+        EXPECT_EQ(
+            Find<QLabel>(sheet, "lowValueText")->text(),
+            QString::number(before.lowInterval) + (before.lowInterval == 1 ? " hour" : " hours"));
+        EXPECT_EQ(ui.Checked("startupCheck"), before.startup != 0);
+        EXPECT_EQ(ui.Checked("soundUnresolvedCheck"), before.alerts.sound.soundOnUnresolved != 0);
+        auto* internet = Find<CInternetPage>(sheet, "internetPage");
+        EXPECT_EQ(ListLines(*internet).size(), before.internetAddressCount);
+        EXPECT_EQ(Find<QLineEdit>(*internet, "unavailableSoundEdit")->text(),
+                  before.internetAlerts.sound.failedSound);
+        sheet.reject();
+    }));
+}
+
+TEST_F(SheetTest, DamagedSettingsAreShownAndComeBackInRange) {
+    GlobalSettings settings = Distinct();
+    settings.lowInterval = 99;
+    settings.mediumInterval = -1;
+    settings.highInterval = 61;
+    settings.startup = 2;
+    settings.internetAddressCount = 12;
+    for (auto& slot : settings.internetAddresses) CopyText(slot, "host.example");
+    GlobalSettings expected = settings;
+    expected.lowInterval = 24;
+    expected.mediumInterval = 0;
+    expected.highInterval = 60;
+    expected.startup = 1;
+    expected.internetAddressCount = 10;
+
+    EXPECT_TRUE(Run(settings, [&](CAdvancedDlg& sheet) {
+        EXPECT_EQ(ui.LabelText("lowValueText"), "24 hours");
+        EXPECT_EQ(Find<QSlider>(sheet, "mediumSlider")->value(), 0);
+        EXPECT_EQ(ui.LabelText("highValueText"), "60 minutes");
+        EXPECT_TRUE(ui.Checked("startupCheck"));
+        EXPECT_EQ(Find<QListWidget>(sheet, "addressList")->count(), 10);
+        ui.Click("okButton");
+    }));
+    ExpectSameSettings(expected, settings);
 }
 
 }  // namespace
