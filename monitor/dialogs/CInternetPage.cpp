@@ -2,13 +2,13 @@
 #include "dialogs/CInternetPage.h"
 
 #include <QButtonGroup>
-#include <QStyle>
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
 #include "dialogs/CAddIPDlg.h"
 #include "res/StringTable.h"
+#include "shell/Pictures.h"
 #include "shell/QtPorts.h"
 #include "ui_CInternetPage.h"
 
@@ -111,8 +111,8 @@ void CInternetPage::OnInitDialog() {
     }
     ShowAddresses();
 
-    const QIcon browse = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon play = style()->standardIcon(QStyle::SP_MediaPlay);
+    const QIcon browse = BrowseIcon();
+    const QIcon play = PlayIcon();
     for (QToolButton* button :
          {ui_->browseUnavailableSoundButton, ui_->browseAvailableSoundButton,
           ui_->browseUnavailableCommandButton, ui_->browseAvailableCommandButton}) {

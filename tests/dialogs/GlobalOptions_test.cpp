@@ -364,6 +364,15 @@ TEST_F(InternetPageTest, TypedFileNamesAreStoredWhenThePageIsLeftAndBoundedToThe
 
 TEST_F(InternetPageTest, BrowsePlayAndTestWorkOnTheirOwnMembers) {
     auto page = Page({});
+    // Icon-only buttons: a picture for the eye, a name and a tip for the rest.
+    for (const char* name : {"browseUnavailableSoundButton", "browseAvailableSoundButton",
+                             "browseUnavailableCommandButton", "browseAvailableCommandButton",
+                             "playUnavailableSoundButton", "playAvailableSoundButton"}) {
+        auto* button = Find<QToolButton>(*page, name);
+        EXPECT_FALSE(button->icon().isNull()) << name;
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << name;
+        EXPECT_FALSE(button->toolTip().isEmpty()) << name;
+    }
     CopyText(page->alerts.sound.failedSound, "");
     CopyText(page->alerts.sound.okAgainSound, "/sounds/old.wav");
     page->OnInitDialog();
