@@ -150,6 +150,17 @@ enum StringId : int {
     IDS_BATCH_NOT_RUNNING,
     IDS_BATCH_RUNNING_AGAIN,
     IDS_BATCH_SUCCEEDED,
+    // the Global Options sheet
+    IDS_HOUR = 1400,
+    IDS_HOURS,
+    IDS_HALF,
+    IDS_MINUTE,
+    IDS_MINUTES,
+    IDS_MAX_ADDRESSES,
+    IDS_ADDRESS_TOO_LONG,
+    IDS_ADDRESS_BLANK,
+    IDS_GLOBAL_OPTIONS,
+    IDS_PAGE_INTERNET,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -1,0 +1,93 @@
+// The "Global Options" sheet.
+#include "dialogs/GlobalOptionsSheet.h"
+
+#include <cstring>
+
+#include "dialogs/CAdvancedDlg.h"
+#include "dialogs/CAlertPage.h"
+#include "dialogs/CBatchAlert.h"
+#include "dialogs/CInternetPage.h"
+#include "dialogs/OptionsDlg.h"
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+namespace {
+
+QString Text(int id) {
+    return QString::fromLatin1(LoadString(id));
+}
+
+}  // namespace
+
+GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
+                                       const DialogServices& services, QWidget* parent)
+    : sheet_(new CAdvancedDlg(Text(IDS_GLOBAL_OPTIONS), parent)),
+      general_(new OptionsDlg),
+      sound_(new CAlertPage(services)),
+      batch_(new CBatchAlert(services)),
+      internet_(new CInternetPage(services)) {
+    general_->setObjectName(QStringLiteral("generalPage"));
+    general_->startup = settings.startup;
+    general_->minimize = settings.minimize;
+    general_->disableClose = settings.disableClose;
+    general_->restore = settings.restore;
+    general_->autoMove = settings.autoMove;
+    general_->autoDisable = settings.autoDisable;
+    general_->intervals[kFrequencyOnDemand] = 0;
+    general_->intervals[kFrequencyLow] = settings.lowInterval;
+    general_->intervals[kFrequencyMedium] = settings.mediumInterval;
+    general_->intervals[kFrequencyHigh] = settings.highInterval;
+    general_->OnInitDialog();
+
+    // Left without links, the alert pages show the global form of their
+    // captions and never take the global settings' place.
+    sound_->sound = settings.alerts.sound;
+    sound_->useGlobal = 0;
+    batch_->batch = settings.alerts.batch;
+    batch_->useGlobal = 0;
+
+    internet_->setObjectName(QStringLiteral("internetPage"));
+    internet_->addressCount = settings.internetAddressCount;
+    std::memcpy(internet_->addresses, settings.internetAddresses, sizeof internet_->addresses);
+    internet_->alerts = settings.internetAlerts;
+    internet_->OnInitDialog();
+
+    sheet_->AddPage(general_, general_, Text(IDS_PAGE_GENERAL));
+    sheet_->AddPage(sound_, sound_, Text(IDS_PAGE_SOUND_ALERTS));
+    sheet_->AddPage(batch_, batch_, Text(IDS_PAGE_BATCH_ALERTS));
+    sheet_->AddPage(internet_, internet_, Text(IDS_PAGE_INTERNET));
+}
+
+GlobalOptionsSheet::~GlobalOptionsSheet() {
+    delete sheet_.data();
+}
+
+void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {
+    if (!Alive()) return;
+    s.startup = general_->startup;
+    s.minimize = general_->minimize;
+    s.disableClose = general_->disableClose;
+    s.restore = general_->restore;
+    s.autoMove = general_->autoMove;
+    s.autoDisable = general_->autoDisable;
+    s.lowInterval = general_->intervals[kFrequencyLow];
+    s.mediumInterval = general_->intervals[kFrequencyMedium];
+    s.highInterval = general_->intervals[kFrequencyHigh];
+    s.alerts.sound = sound_->sound;
+    s.alerts.batch = batch_->batch;
+    s.internetAddressCount = internet_->addressCount;
+    std::memcpy(s.internetAddresses, internet_->addresses, sizeof s.internetAddresses);
+    s.internetAlerts = internet_->alerts;
+}
+
+bool RunGlobalOptionsSheet(QWidget* parent, GlobalSettings& settings,
+                           const DialogServices& services) {
+    GlobalOptionsSheet sheet(settings, services, parent);
+    const int result = sheet.Sheet().exec();
+    // The sheet may have gone with its parent while it ran.
+    if (result != QDialog::Accepted || !sheet.Alive()) return false;
+    sheet.CopyBack(settings);
+    return true;
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,90 @@
+// The General page of the Global Options sheet.
+#include "dialogs/OptionsDlg.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSlider>
+#include <algorithm>
+
+#include "engine/ServiceItem.h"
+#include "res/StringTable.h"
+#include "ui_OptionsDlg.h"
+
+namespace tarnwatch {
+namespace {
+
+QString Word(int id) {
+    return QString::fromLatin1(LoadString(id));
+}
+
+}  // namespace
+
+QString OptionsDlg::LowText(int hours) {
+    return QString::number(hours) + Word(hours == 1 ? IDS_HOUR : IDS_HOURS);
+}
+
+QString OptionsDlg::MediumText(int halfHours) {
+    QString text = QString::number(halfHours / 2);
+    if (halfHours % 2 != 0) text += Word(IDS_HALF);
+    return text + Word(halfHours == 2 ? IDS_HOUR : IDS_HOURS);
+}
+
+QString OptionsDlg::HighText(int minutes) {
+    return QString::number(minutes) + Word(minutes == 1 ? IDS_MINUTE : IDS_MINUTES);
+}
+
+OptionsDlg::OptionsDlg(QWidget* parent) : QWidget(parent), ui_(new Ui::OptionsDlg) {
+    ui_->setupUi(this);
+    controls_[kFrequencyLow] = {ui_->lowSlider, ui_->lowValueText, 24, 2, &LowText};
+    controls_[kFrequencyMedium] = {ui_->mediumSlider, ui_->mediumValueText, 48, 4, &MediumText};
+    controls_[kFrequencyHigh] = {ui_->highSlider, ui_->highValueText, 60, 10, &HighText};
+    for (int c = kFrequencyLow; c <= kFrequencyHigh; ++c) {
+        IntervalControl& control = controls_[static_cast<std::size_t>(c)];
+        control.slider->setRange(0, control.maximum);
+        control.slider->setTickInterval(control.step);
+        control.slider->setPageStep(control.step);
+        // valueChanged covers the mouse, the keyboard and the wheel alike.
+        connect(control.slider, &QSlider::valueChanged, this, [this, c](int position) {
+            intervals[static_cast<std::size_t>(c)] = position;
+            ShowInterval(c);
+        });
+    }
+    checks_ = {{{ui_->startupCheck, &startup},
+                {ui_->minimizeCheck, &minimize},
+                {ui_->disableCloseCheck, &disableClose},
+                {ui_->restoreCheck, &restore},
+                {ui_->autoMoveCheck, &autoMove},
+                {ui_->autoDisableCheck, &autoDisable}}};
+    for (const auto& [box, member] : checks_) {
+        // Each click writes its member, so OK has nothing to collect.
+        std::int32_t* field = member;
+        connect(box, &QCheckBox::toggled, this, [field](bool on) { *field = on ? 1 : 0; });
+    }
+}
+
+OptionsDlg::~OptionsDlg() {
+    delete ui_;
+}
+
+void OptionsDlg::OnInitDialog() {
+    for (const auto& [box, member] : checks_) {
+        // Any non-zero value counts as on; the member is written back as 0/1.
+        const bool on = *member != 0;
+        box->setChecked(on);
+        *member = on ? 1 : 0;
+    }
+    for (int c = kFrequencyLow; c <= kFrequencyHigh; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        intervals[i] = std::clamp(intervals[i], 0, controls_[i].maximum);
+        const QSignalBlocker quiet(controls_[i].slider);
+        controls_[i].slider->setValue(intervals[i]);
+        ShowInterval(c);
+    }
+}
+
+void OptionsDlg::ShowInterval(int frequencyClass) {
+    const IntervalControl& control = controls_[static_cast<std::size_t>(frequencyClass)];
+    control.valueText->setText(control.text(control.slider->value()));
+}
+
+}  // namespace tarnwatch
