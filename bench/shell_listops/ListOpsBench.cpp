@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QEvent>
 #include <QTreeView>
 #include <algorithm>
 #include <clocale>
@@ -49,14 +50,24 @@ struct Window {
         dlg = std::make_unique<CTarnwatchDlg>(nullptr, nullptr, &sheets);
         dlg->show();
         list = dlg->findChild<QTreeView*>("entryList");
+        list->viewport()->installEventFilter(&paints);
         Settle();
     }
     ~Window() { dlg->CloseProgram(); }
-    // The view catches up and paints the rows it shows.
+    // The view catches up and paints the rows it shows, once: the pending
+    // layout and the window's update request are handled by the event loop.
     void Settle() {
+        const int before = paints.count;
         QApplication::processEvents();
-        list->viewport()->repaint();
+        if (paints.count == before) list->viewport()->repaint();
     }
+    struct PaintCounter final : QObject {
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++count;
+            return false;
+        }
+        int count = 0;
+    } paints;
     fakes::TempDir dir;
     fakes::ScopedEnv home{"TARNWATCH_HOME", dir.path()};
     fakes::ScopedEnv config{"XDG_CONFIG_HOME", dir.path()};

@@ -164,9 +164,32 @@ void MonitorEngine::OnSort(int column) {
     if (inPass_ || shutdownDone_ || column < 0 || column >= kColumnCount) return;
     Paused paused(*this);
     const int n = entries_.rowCount;
+    // The keys are the cells as shown, ordered as the locale orders text
+    // (strcoll); each is transformed once (strxfrm) so that the comparisons
+    // of the sort are plain byte comparisons. Rows with equal keys keep their
+    // order.
     std::vector<int> rows;
+    std::vector<char> keys;
+    std::vector<std::size_t> at;
     try {
         rows.resize(static_cast<std::size_t>(n));
+        at.resize(static_cast<std::size_t>(n));
+        for (int r = 0; r < n; ++r) {
+            const char* cell =
+                rows_[static_cast<std::size_t>(r)].cells[static_cast<std::size_t>(column)].c_str();
+            const std::size_t start = keys.size();
+            std::size_t room = std::strlen(cell) * 2 + 16;
+            for (;;) {
+                keys.resize(start + room);
+                const std::size_t need = std::strxfrm(keys.data() + start, cell, room);
+                if (need < room) {
+                    keys.resize(start + need + 1);
+                    break;
+                }
+                room = need + 1;
+            }
+            at[static_cast<std::size_t>(r)] = start;
+        }
     } catch (const std::bad_alloc&) {
         if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_NO_MEMORY_TO_SORT));
         return;
@@ -175,13 +198,9 @@ void MonitorEngine::OnSort(int column) {
     sortColumn_ = column;
     const bool ascending = sortClicks_ % 2 == 1;
     std::iota(rows.begin(), rows.end(), 0);
-    // The keys are the cells as shown, compared as the locale orders text;
-    // rows with equal keys keep their order.
-    const auto key = [&](int r) {
-        return rows_[static_cast<std::size_t>(r)].cells[static_cast<std::size_t>(column)].c_str();
-    };
+    const auto key = [&](int r) { return keys.data() + at[static_cast<std::size_t>(r)]; };
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-        const int c = std::strcoll(key(a), key(b));
+        const int c = std::strcmp(key(a), key(b));
         return ascending ? c < 0 : c > 0;
     });
     (void)Order().Reorder(rows);

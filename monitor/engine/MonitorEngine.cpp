@@ -104,6 +104,7 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         writer_->Flush();
         CheckBackgroundSaves();
         if (ports_.timers) ports_.timers->KillTimer(kTimerSaveCheck);
+        saveDue_ = false;
     }
     // A message box must never hold up a logout: standard error alone.
     SaveList(false);
@@ -117,6 +118,7 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
 void MonitorEngine::SetBackgroundSaves(bool on) {
     if (on && !writer_) writer_ = std::make_unique<ListWriter>();
     if (!on && writer_) {
+        CheckBackgroundSaves();  // a save that waits goes out now
         writer_->Flush();
         CheckBackgroundSaves();
         writer_.reset();
@@ -125,14 +127,12 @@ void MonitorEngine::SetBackgroundSaves(bool on) {
 
 void MonitorEngine::SaveList(bool showMessage) {
     const ListFilePaths paths = ListFileLocation();
-    if (writer_ && showMessage && !shutdownDone_) {
-        try {
-            writer_->Submit(entries_, paths);
-            if (ports_.timers) ports_.timers->SetTimer(kTimerSaveCheck, 50);
-            return;
-        } catch (const std::bad_alloc&) {
-            // No memory for the copy: save here and now instead.
-        }
+    if (writer_ && showMessage && !shutdownDone_ && ports_.timers) {
+        // The copy for the writer is made a moment later, once the window
+        // has shown the change; quick edits in a row make one save.
+        saveDue_ = true;
+        ports_.timers->SetTimer(kTimerSaveCheck, kSaveDelayMs);
+        return;
     }
     std::string reason;
     if (SaveListFile(entries_, paths, &reason) != SaveResult::kFailed) return;
@@ -146,6 +146,19 @@ void MonitorEngine::ReportSaveFailure(const std::string& message, bool showMessa
 
 void MonitorEngine::CheckBackgroundSaves() {
     if (!writer_) return;
+    if (saveDue_ && !shutdownDone_) {
+        saveDue_ = false;
+        try {
+            writer_->Submit(entries_, ListFileLocation());
+        } catch (const std::bad_alloc&) {
+            // No memory for the copy: save here and now instead.
+            std::string reason;
+            const ListFilePaths paths = ListFileLocation();
+            if (SaveListFile(entries_, paths, &reason) == SaveResult::kFailed) {
+                ReportSaveFailure(SaveFailureMessage(paths.listFile, reason), true);
+            }
+        }
+    }
     for (const std::string& message : writer_->TakeFailures()) {
         ReportSaveFailure(message, !shutdownDone_);
     }

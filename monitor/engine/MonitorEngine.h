@@ -215,6 +215,8 @@ private:
     InternetGate gate_;
     EntryCollection entries_;
     std::unique_ptr<ListWriter> writer_;
+    bool saveDue_ = false;  // a background save waits for kTimerSaveCheck
+    static constexpr int kSaveDelayMs = 200;
     std::vector<RowView> rows_;
     ButtonStates buttons_;
     LoadReport lastLoad_;

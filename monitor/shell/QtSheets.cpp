@@ -5,6 +5,7 @@
 
 #include "dialogs/CAdvancedDlg.h"
 #include "dialogs/EntrySheet.h"
+#include "dialogs/GlobalOptionsSheet.h"
 
 namespace tarnwatch {
 namespace {
@@ -19,8 +20,7 @@ public:
         return tarnwatch::RunEntrySheet(parent_, entry, services_);
     }
     bool RunGlobalOptions(GlobalSettings& settings) override {
-        (void)settings;
-        return false;  // the Global Options sheet is wired in with its pages
+        return RunGlobalOptionsSheet(parent_, settings, services_);
     }
 
 private:
