@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -12,11 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "engine/ListFile.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
+#include "shell/ProfileStore.h"
 
 namespace tarnwatch {
 namespace {
@@ -154,6 +159,60 @@ TEST_F(MainWindowTest, ListBuiltInTheWindowIsSavedInItsOrder) {
         const auto at = bytes.begin() + 8 + i * 1912;
         EXPECT_EQ(std::vector<unsigned char>(at, at + 1912), want) << "record " << i;
     }
+}
+
+// A click on a check box's indicator, where a user clicks it.
+void ClickBox(QDialog& sheet, const char* name) {
+    auto* box = sheet.findChild<QCheckBox*>(name);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
+// A new user opens Global Options on an empty profile, sets the high class
+// to one minute and allows closing: both apply at once, without a restart,
+// and every value of the sheet reaches the profile file.
+TEST_F(MainWindowTest, GlobalOptionsApplyAtOnceAndReachTheProfile) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(dir / "config"));
+    fakes::ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
+    fakes::ScopedEnv empty("TARNWATCH_HOME", dir / "options");
+    ProfileStore profile;
+    CTarnwatchDlg dlg(&profile);
+    dlg.show();
+    auto* high = dlg.findChild<QLineEdit*>("highCountdown");
+    EXPECT_FALSE(high->isEnabled());
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    const std::string autostart = ProfileStore::AutostartFile().toStdString();
+
+    OnNextSheet([](QDialog& sheet) {
+        sheet.findChild<QSlider*>("highSlider")->setValue(1);
+        ClickBox(sheet, "disableCloseCheck");
+        ClickBox(sheet, "startupCheck");
+    });
+    QTest::mouseClick(dlg.findChild<QPushButton*>("globalOptionsButton"), Qt::LeftButton);
+    EXPECT_TRUE(dlg.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(high->isEnabled());
+    EXPECT_FALSE(high->text().isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(autostart));
+
+    QSettings written(QString::fromStdString(dir / "config/Quillon/Tarnwatch.conf"),
+                      QSettings::IniFormat);
+    written.beginGroup("Options");
+    const std::map<QString, int> expected = {
+        {"Minimize", 1},      {"Startup", 0},   {"DisableClose", 0},      {"amove", 1},
+        {"adisable", 0},      {"restore", 1},   {"LowNetUpdate", 0},      {"MedNedUpdate", 0},
+        {"HighNetUpdate", 1}, {"n_IP_List", 1}, {"iSoundUnavailable", 3}, {"iMessageBox", 0}};
+    for (const auto& [name, value] : expected) {
+        EXPECT_EQ(written.value(name).toInt(), value) << name.toStdString();
+    }
+    EXPECT_EQ(written.value("IP_List0").toString(), kDefaultInternetAddress);
+    EXPECT_EQ(written.value("iWaveUnavailable").toString(), "Failure.wav");
+
+    // Switching start-up on again creates the autostart entry.
+    OnNextSheet([](QDialog& sheet) { ClickBox(sheet, "startupCheck"); });
+    QTest::mouseClick(dlg.findChild<QPushButton*>("globalOptionsButton"), Qt::LeftButton);
+    EXPECT_TRUE(std::filesystem::exists(autostart));
+    dlg.CloseProgram();
 }
 
 TEST_F(MainWindowTest, EmptyStartDisablesRowButtons) {
