@@ -31,13 +31,19 @@ void AlertActions::PlaySound(const char* name, std::int32_t mode) {
     }
 }
 
-void AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
+bool AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
                                    const CommandMacros& macros) {
     char line[kTextSize];
-    ExpandCommand(command, line, macros);
+    bool refused = false;
+    ExpandCommand(command, line, macros, &refused);
+    if (refused) {
+        ReportRefusedCommand(command, macros);
+        return false;
+    }
     // An alert command that cannot start has nobody to tell: alerts never
     // show a message.
     (void)RunCommand(line, wait ? 1 : 0, ports_.pump);
+    return true;
 }
 
 void AlertActions::FailureSound(const SoundAlert& sound, bool repeated) {
@@ -54,8 +60,7 @@ bool AlertActions::FailureCommand(const BatchAlert& batch, bool repeated,
         return false;
     }
     RestoreMainWindow();
-    RunAlertCommand(batch.failedCommand, batch.failedCommandWait, macros);
-    return true;
+    return RunAlertCommand(batch.failedCommand, batch.failedCommandWait, macros);
 }
 
 void AlertActions::StopFailureLoop(const SoundAlert& sound) {
@@ -72,8 +77,7 @@ void AlertActions::OkAgainSound(const SoundAlert& sound) {
 
 bool AlertActions::OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros) {
     if (batch.batchMode == kBatchNone || batch.okAgainCommand[0] == '\0') return false;
-    RunAlertCommand(batch.okAgainCommand, batch.okAgainCommandWait, macros);
-    return true;
+    return RunAlertCommand(batch.okAgainCommand, batch.okAgainCommandWait, macros);
 }
 
 }  // namespace tarnwatch

@@ -22,7 +22,8 @@ public:
     // A failure of a run of failures: the failure sound, when its mode fires
     // for it and a sound is named. `repeated` is false for the first failure.
     void FailureSound(const SoundAlert& sound, bool repeated);
-    // The failure command likewise; true when it was run.
+    // The failure command likewise; true when it was run, false also for a
+    // command that was refused (see ExpandCommand).
     bool FailureCommand(const BatchAlert& batch, bool repeated, const CommandMacros& macros);
     // Back to normal: a looping failure sound stops.
     void StopFailureLoop(const SoundAlert& sound);
@@ -33,7 +34,8 @@ public:
 
 private:
     void PlaySound(const char* name, std::int32_t mode);
-    void RunAlertCommand(const char* command, std::int32_t wait, const CommandMacros& macros);
+    // False when the command was refused (see ExpandCommand).
+    bool RunAlertCommand(const char* command, std::int32_t wait, const CommandMacros& macros);
 
     Ports ports_;
     const GlobalSettings& settings_;

@@ -3,12 +3,15 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string_view>
 
+#include "engine/MessageText.h"
 #include "engine/ShellQuoting.h"
+#include "res/StringTable.h"
 
 extern char** environ;
 
@@ -55,7 +58,9 @@ public:
         }
     }
     void Value(std::string_view value) {
-        if (full_ || value.empty()) return;
+        // Refused whatever the value: the command, not the value, is at fault.
+        if (tracker_.Uncertain()) refused_ = true;
+        if (refused_ || full_ || value.empty()) return;
         QuotedValue q = QuoteForShell(value, tracker_.Context(), tracker_.InBackquotes());
         const std::size_t frame = q.prefix.size() + q.suffix.size();
         if (out_.size() + frame > kCommandLineMax) {
@@ -77,11 +82,13 @@ public:
         out_ += q.suffix;
     }
     const std::string& Result() const { return out_; }
+    bool Refused() const { return refused_; }
 
 private:
     std::string out_;
     ShellContextTracker tracker_;
     bool full_ = false;
+    bool refused_ = false;
 };
 
 std::string MacroValue(char letter, const CommandMacros& m, bool& known) {
@@ -135,7 +142,7 @@ CommandMacros MacrosFor(const ServiceItem& entry, const char* statusCell) {
     return m;
 }
 
-std::string ExpandCommand(const char* command, const CommandMacros& macros) {
+std::string ExpandCommand(const char* command, const CommandMacros& macros, bool* refused) {
     Builder b;
     const std::string_view cmd = command ? command : "";
     const std::size_t n = cmd.size();
@@ -196,12 +203,21 @@ std::string ExpandCommand(const char* command, const CommandMacros& macros) {
         b.Raw(cmd.substr(i, 1));
         i += 1;
     }
-    return b.Result();
+    if (refused) *refused = b.Refused();
+    return b.Refused() ? std::string() : b.Result();
 }
 
-void ExpandCommand(const char* command, char* out, const CommandMacros& macros) {
-    if (!out) return;
-    CopyText(out, kTextSize, ExpandCommand(command, macros).c_str());
+void ExpandCommand(const char* command, char* out, const CommandMacros& macros, bool* refused) {
+    const std::string line = ExpandCommand(command, macros, refused);
+    if (out) CopyText(out, kTextSize, line.c_str());
+}
+
+void ReportRefusedCommand(const char* command, const CommandMacros& macros) {
+    const std::string message =
+        FormatText(LoadString(IDS_COMMAND_REFUSED),
+                   {command ? command : "", "\"" + macros.description + "\"", macros.address});
+    std::fprintf(stderr, "tarnwatch: %s\n", PrintableText(message).c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace tarnwatch

@@ -5,7 +5,10 @@
 //
 // Macro values may come from the network (an agent's reply becomes the
 // status text), so each value is quoted for the shell context it lands in
-// and always reaches the program as the literal text.
+// and always reaches the program as the literal text. Where the line around
+// a macro leaves the shell's reading of it in doubt (see
+// ShellContextTracker::Uncertain), the command is refused instead: it
+// expands to nothing, so nothing runs.
 #pragma once
 
 #include <cstddef>
@@ -33,9 +36,16 @@ struct CommandMacros {
 // The macros of an entry (the working entry) and its row's Status cell.
 CommandMacros MacrosFor(const ServiceItem& entry, const char* statusCell);
 
-std::string ExpandCommand(const char* command, const CommandMacros& macros);
+// `refused`, when given, tells whether the command was refused.
+std::string ExpandCommand(const char* command, const CommandMacros& macros,
+                          bool* refused = nullptr);
 // Writes the expansion into `out`, which holds kTextSize bytes; a null `out`
 // receives nothing.
-void ExpandCommand(const char* command, char* out, const CommandMacros& macros);
+void ExpandCommand(const char* command, char* out, const CommandMacros& macros,
+                   bool* refused = nullptr);
+
+// Reports on standard error that `command` of the entry behind `macros` was
+// refused, naming the entry by its description and address.
+void ReportRefusedCommand(const char* command, const CommandMacros& macros);
 
 }  // namespace tarnwatch

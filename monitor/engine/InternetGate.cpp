@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "quillongen/probes.h"
+#include "engine/PumpedPing.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -14,7 +14,11 @@ bool InternetGate::Check(const CommandMacros& macros) {
     bool reachable = false;
     const int count = std::clamp(settings_.internetAddressCount, 0, kMaxInternetAddresses);
     for (int i = 0; i < count && !reachable; ++i) {
-        reachable = PingICMP(settings_.internetAddresses[i], kPingSeconds) == 1;
+        const int result = PumpedPing(settings_.internetAddresses[i], kPingSeconds, ports_.pump);
+        // A ping cut short by a close says nothing about the Internet: no
+        // state change and no alert.
+        if (result == kPingStopped) return false;
+        reachable = result == 1;
     }
 
     if (reachable) {

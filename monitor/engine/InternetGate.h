@@ -18,7 +18,8 @@ public:
 
     // Pings the addresses; true when one answers. The alerts of a change of
     // state (and the every-failure ones) run here, with `macros` for the
-    // commands.
+    // commands. A check whose ping a close cut short is false and changes
+    // nothing.
     bool Check(const CommandMacros& macros);
     // kStateUntested until the first check, then kStateAvailable or
     // kStateUnavailable.

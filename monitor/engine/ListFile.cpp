@@ -1,7 +1,10 @@
 // Reading and writing the list file.
 #include "engine/ListFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,12 +13,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
+
+// What mkostemp makes of the temporary files of a save.
+constexpr char kTempSuffix[] = ".XXXXXX";
 
 std::string JoinPath(const std::string& dir, const char* name) {
     if (dir.empty() || dir.back() == '/') return dir + name;
@@ -59,31 +67,98 @@ void SyncDirectory(const std::string& dir) {
     }
 }
 
-// Writes `target` through a temporary file in the same directory: `fill`
-// writes the content, and the temporary file replaces the target by a rename
-// only once it is complete, so a reader never sees a half-written file. With
-// `durable` the data and the rename are synced to disk first.
+// Where `path` leads when it is a symbolic link, or a chain of them: a save
+// goes through the link to the file it names, so the link stays a link. A
+// path that is no link is its own target. False (errno set) for a loop or an
+// unreadable link.
+bool FollowLinks(const std::string& path, std::string& target) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            target = current;
+            return true;
+        }
+        char link[PATH_MAX];
+        const ssize_t n = readlink(current.c_str(), link, sizeof link);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof link) {
+            if (n >= 0) errno = ENAMETOOLONG;
+            return false;
+        }
+        const std::string next(link, static_cast<std::size_t>(n));
+        const std::size_t slash = current.find_last_of('/');
+        current = next[0] == '/' || slash == std::string::npos
+                      ? next
+                      : current.substr(0, slash + 1) + next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// True unless `path` names something other than a regular file (a directory,
+// a FIFO, a device): such a thing is never written over.
+bool RegularOrAbsent(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// A new file made from `tmpl` (a path ending in XXXXXX, which the name
+// replaces), filled by `fill` and left with the list file's permissions; its
+// name is in `tmpl`. -1 on failure (errno set, nothing left behind).
 template <typename Fill>
-bool WriteThroughTempFile(const std::string& target, bool durable, Fill fill) {
-    std::string tmpl = target + ".XXXXXX";
+int FilledTempFile(std::vector<char>& tmpl, bool durable, Fill fill) {
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    // The permissions change last: a file still at mkostemp's 0600 is one an
+    // interrupted save left, which the next start may remove.
+    bool ok = fill(fd) && (!durable || fsync(fd) == 0) && fchmod(fd, 0644) == 0;
+    if (!ok) {
+        const int saved = errno;
+        close(fd);
+        unlink(tmpl.data());
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+std::vector<char> TempTemplate(const std::string& beside) {
+    const std::string tmpl = beside + kTempSuffix;
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
-    int fd = mkostemp(name.data(), O_CLOEXEC);
+    return name;
+}
+
+// Writes `target` through a temporary file beside it: `fill` writes the
+// content, and the temporary file replaces the target by a rename only once
+// it is complete, so a reader never sees a half-written file. A symbolic link
+// is written through, to the file it names. With `durable` the data and the
+// rename are synced to disk first.
+template <typename Fill>
+bool WriteThroughTempFile(const std::string& target, bool durable, Fill fill) {
+    std::string resolved;
+    if (!FollowLinks(target, resolved)) return false;
+    if (!RegularOrAbsent(resolved)) {
+        errno = EINVAL;
+        return false;
+    }
+    std::vector<char> name = TempTemplate(resolved);
+    const int fd = FilledTempFile(name, durable, fill);
     if (fd < 0) return false;
-    bool ok = fill(fd) && (!durable || fsync(fd) == 0);
-    if (fchmod(fd, 0644) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(name.data(), target.c_str()) != 0) ok = false;
+    bool ok = close(fd) == 0;
+    if (ok && rename(name.data(), resolved.c_str()) != 0) ok = false;
     if (!ok) {
         const int saved = errno;  // the reason the caller reports
         unlink(name.data());
         errno = saved;
         return false;
     }
-    if (durable) {
-        const std::size_t slash = target.find_last_of('/');
-        SyncDirectory(slash == std::string::npos ? "." : target.substr(0, slash + 1));
-    }
+    if (durable) SyncDirectory(DirectoryOf(resolved));
     return true;
 }
 
@@ -91,33 +166,113 @@ bool ReplaceFileAtomically(const std::string& target, const void* bytes, std::si
     return WriteThroughTempFile(target, true, [&](int fd) { return WriteAll(fd, bytes, size); });
 }
 
-// Copies a file over another through a temporary file and a rename, so a
-// reader never sees a half-written copy. The copy stays in the kernel where
-// it can.
-bool CopyFileOver(const std::string& from, const std::string& to) {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    const bool ok = WriteThroughTempFile(to, false, [in](int out) {
-        for (;;) {
-            ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n == 0) return true;
-            if (n > 0 || errno == EINTR) continue;
-            break;
+// Copies all of the open file `in` into `out`, in the kernel where it can.
+bool CopyContent(int in, int out) {
+    if (lseek(in, 0, SEEK_SET) != 0) return false;
+    for (;;) {
+        ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0) return true;
+        if (n > 0 || errno == EINTR) continue;
+        break;
+    }
+    // Some file systems cannot copy in the kernel: fall back to a loop.
+    if (lseek(in, 0, SEEK_SET) != 0 || ftruncate(out, 0) != 0 || lseek(out, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t r = read(in, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return r == 0;
+        if (!WriteAll(out, buf, static_cast<std::size_t>(r))) return false;
+    }
+}
+
+// Copies the open file `in` over `to` through a temporary file and a rename,
+// so a reader never sees a half-written copy.
+bool CopyFileOver(int in, const std::string& to) {
+    return WriteThroughTempFile(to, false, [in](int out) { return CopyContent(in, out); });
+}
+
+// Opens a file for reading without ever waiting in open (a FIFO in its place
+// would wait for a writer, deaf to every signal); -1 unless it is a regular
+// file, with `notRegular` set when something else stands there.
+int OpenRegularFile(const std::string& path, bool* notRegular = nullptr) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (notRegular) *notRegular = true;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// "Tarnwatch.ini" as "Tarnwatch" + "-damaged-20240501-120000" + ".ini",
+// with "-2", "-3", ... after the time when that name is taken.
+std::string KeptName(const std::string& directory, const std::string& file, const char* what,
+                     std::time_t when, int n) {
+    const std::size_t dot = file.find_last_of('.');
+    const std::string stem = dot == std::string::npos ? file : file.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? "" : file.substr(dot);
+    std::tm tm{};
+    char stamp[32] = "";
+    if (localtime_r(&when, &tm)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::string name = stem + "-" + what + "-" + stamp;
+    if (n > 1) name += "-" + std::to_string(n);
+    return JoinPath(directory, (name + ext).c_str());
+}
+
+// Keeps a copy of the open file `in` in the list directory under a name of
+// its own (see KeptName for `file` and `what`); an existing file is never
+// replaced. The copy is written under the list file's temporary-file pattern
+// and linked into place only once complete. The name, or "" (errno set).
+std::string KeepCopy(int in, const ListFilePaths& paths, const std::string& file,
+                     const char* what) {
+    std::vector<char> temp = TempTemplate(paths.listFile);
+    const int fd = FilledTempFile(temp, true, [in](int out) { return CopyContent(in, out); });
+    if (fd < 0) return "";
+    close(fd);
+    const std::time_t now = std::time(nullptr);
+    std::string kept;
+    for (int n = 1; n < 10000 && kept.empty(); ++n) {
+        const std::string name = KeptName(paths.directory, file, what, now, n);
+        int r = renameat2(AT_FDCWD, temp.data(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without the no-replace rename: a hard link
+            // never replaces either.
+            r = link(temp.data(), name.c_str());
+            if (r == 0) unlink(temp.data());
         }
-        // Some file systems cannot copy in the kernel: fall back to a loop.
-        if (lseek(in, 0, SEEK_SET) != 0 || ftruncate(out, 0) != 0 || lseek(out, 0, SEEK_SET) != 0) {
-            return false;
-        }
-        char buf[65536];
-        for (;;) {
-            ssize_t r = read(in, buf, sizeof buf);
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) return r == 0;
-            if (!WriteAll(out, buf, static_cast<std::size_t>(r))) return false;
-        }
-    });
-    close(in);
-    return ok;
+        if (r == 0) kept = name;
+        if (r != 0 && errno != EEXIST) break;
+    }
+    if (kept.empty()) {
+        const int saved = errno;
+        unlink(temp.data());
+        errno = saved;
+    } else {
+        SyncDirectory(paths.directory);
+    }
+    return kept;
+}
+
+std::string FileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A damaged list file and the backup (the last complete list) are kept under
+// names of their own, so later saves and backup copies can never take them.
+void KeepDamagedList(int listFd, const ListFilePaths& paths, LoadReport& report) {
+    report.keptList = KeepCopy(listFd, paths, FileName(paths.listFile), "damaged");
+    if (report.keptList.empty()) report.keepFailure = std::strerror(errno);
+    const int backup = OpenRegularFile(paths.backupFile);
+    if (backup < 0) return;
+    report.keptBackup = KeepCopy(backup, paths, FileName(paths.backupFile), "complete");
+    if (report.keptBackup.empty()) report.keepFailure = std::strerror(errno);
+    close(backup);
 }
 
 template <typename T>
@@ -170,6 +325,10 @@ void Convert1888(const unsigned char* raw, ServiceItem& e) {
 }
 
 }  // namespace
+
+bool MakeListDirectory(const std::string& directory) {
+    return MakeDirectories(directory);
+}
 
 ListFilePaths ListFileLocation() {
     ListFilePaths p;
@@ -235,41 +394,33 @@ std::size_t ReadUpTo(int fd, unsigned char* buf, std::size_t size) {
     return got;
 }
 
-LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
-    LoadReport report;
-    entries.Clear();
-    int fd = open(paths.listFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return report;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return report;
-    }
+namespace {
 
+// Reads the header, the count and the whole records into the collection.
+// Returns the file size that header and count promise, or -1 when they
+// cannot be read or the count is negative.
+long long ReadRecords(int fd, long long fileSize, EntryCollection& entries, LoadReport& report) {
     unsigned char head[8];
     if (ReadUpTo(fd, head, sizeof head) != sizeof head) {
         report.readError = true;
-        close(fd);
-        return report;
+        return -1;
     }
     report.opened = true;
     const float header = ReadRaw<float>(head);
     const std::int32_t count = ReadRaw<std::int32_t>(head + 4);
-    if (count <= 0) {
-        close(fd);
-        return report;
-    }
-
+    if (count < 0) return -1;
     const int size = RecordSizeForHeader(header);
+    const long long promised = 8 + static_cast<long long>(count) * size + 4;
+    if (count == 0) return promised;
+
     // Never allocate for more records than the file can hold: a damaged
     // count must not cost memory.
-    const long long available = (static_cast<long long>(st.st_size) - 8) / size;
+    const long long available = (fileSize - 8) / size;
     const int room = static_cast<int>(std::min<long long>(count, std::max(0LL, available)));
     if (!entries.Allocate(room)) {
         report.outOfMemory = true;
         entries.Clear();
-        close(fd);
-        return report;
+        return promised;
     }
 
     // Records are read in chunks of many at a time; a short read ends the
@@ -296,12 +447,34 @@ LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
             break;
         }
     }
-    close(fd);
     entries.recordCount = loaded;
     entries.rowCount = loaded;
     entries.selectedRow = loaded - 1;
+    return promised;
+}
 
-    if (loaded > 0 && !report.readError) CopyFileOver(paths.listFile, paths.backupFile);
+}  // namespace
+
+LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
+    LoadReport report;
+    entries.Clear();
+    const int fd = OpenRegularFile(paths.listFile, &report.notRegularFile);
+    if (fd < 0) return report;
+    struct stat st {};
+    fstat(fd, &st);
+    const long long promised = ReadRecords(fd, st.st_size, entries, report);
+    if (!report.outOfMemory) {
+        // A file cut short, or one whose size is not what its header and
+        // count promise, may hold less than the list that was saved: the
+        // backup must keep the last complete list.
+        report.damaged = report.readError || promised != st.st_size;
+        if (report.damaged) {
+            KeepDamagedList(fd, paths, report);
+        } else if (entries.rowCount > 0) {
+            CopyFileOver(fd, paths.backupFile);
+        }
+    }
+    close(fd);
     return report;
 }
 
@@ -323,6 +496,11 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
     }
     std::memset(p, 0, 4);
 
+    std::string target;
+    if (FollowLinks(paths.listFile, target) && !RegularOrAbsent(target)) {
+        if (reason) *reason = LoadString(IDS_NOT_REGULAR_FILE);
+        return SaveResult::kFailed;
+    }
     errno = 0;
     if (MakeDirectories(paths.directory) &&
         ReplaceFileAtomically(paths.listFile, out.data(), out.size())) {
@@ -333,15 +511,47 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
 }
 
 std::string SaveFailureMessage(const std::string& file, const std::string& reason) {
-    std::string text = LoadString(IDS_SAVE_FAILED);
-    std::size_t from = 0;
-    for (const std::string* part : {&file, &reason}) {
-        const std::size_t at = text.find("%s", from);
-        if (at == std::string::npos) break;
-        text.replace(at, 2, *part);
-        from = at + part->size();
+    return FormatText(LoadString(IDS_SAVE_FAILED), {file, reason});
+}
+
+namespace {
+
+bool IsLeftoverTempName(const std::string& name, const ListFilePaths& paths) {
+    const std::size_t random = sizeof kTempSuffix - 1 - 1;  // the X's after the dot
+    for (const std::string* file : {&paths.listFile, &paths.backupFile}) {
+        const std::string stem = FileName(*file) + ".";
+        if (name.size() != stem.size() + random || name.compare(0, stem.size(), stem) != 0) {
+            continue;
+        }
+        return std::all_of(
+            name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(), [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            });
     }
-    return text;
+    return false;
+}
+
+}  // namespace
+
+int RemoveLeftoverTempFiles(const ListFilePaths& paths) {
+    DIR* dir = opendir(paths.directory.empty() ? "." : paths.directory.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsLeftoverTempName(name, paths)) continue;
+        struct stat st {};
+        if (fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        // Only what a save of ours leaves: our own regular file, still at
+        // the permissions it was made with. A copy the user made keeps
+        // whatever permissions the copy gave it.
+        if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 07777) != 0600) {
+            continue;
+        }
+        if (unlinkat(dirfd(dir), name.c_str(), 0) == 0) ++removed;
+    }
+    closedir(dir);
+    return removed;
 }
 
 }  // namespace tarnwatch

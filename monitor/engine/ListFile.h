@@ -20,6 +20,9 @@ struct ListFilePaths {
 // ~/.local/share/Tarnwatch. Looked up afresh on every call.
 ListFilePaths ListFileLocation();
 
+// Creates the list directory and its parents; true when it exists.
+[[nodiscard]] bool MakeListDirectory(const std::string& directory);
+
 // Record sizes of the four layouts.
 inline constexpr int kRecordSize1912 = 1912;
 inline constexpr int kRecordSize1908 = 1908;
@@ -39,12 +42,24 @@ struct LoadReport {
     bool opened = false;       // the file was opened and its header and count read
     bool readError = false;    // the header, count or last record was cut short
     bool outOfMemory = false;  // the collection could not be allocated
+    // Something other than a regular file (a FIFO, a device, a directory)
+    // stands in the list file's place: nothing was read from it.
+    bool notRegularFile = false;
+    // Cut short, or the file's size is not what its header and count
+    // promise. The damaged file and the backup were then kept under names of
+    // their own in the list directory (empty where there was nothing to keep
+    // or the copy failed, `keepFailure` saying why).
+    bool damaged = false;
+    std::string keptList;
+    std::string keptBackup;
+    std::string keepFailure;
 };
 
 // Fills the collection from the list file. Run-time fields are reset: `row`
 // = position, `state` = untested, `attempt` = 0, `lastTestTime` = 0. After a
-// complete load of at least one record, the list file is copied over the
-// backup. The rows of the window are not touched here.
+// complete load of at least one record from a file of the promised size, the
+// list file is copied over the backup; a damaged one never is. The rows of
+// the window are not touched here.
 [[nodiscard]] LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths);
 
 enum class SaveResult { kNothingToSave, kWritten, kFailed };
@@ -53,11 +68,20 @@ enum class SaveResult { kNothingToSave, kWritten, kFailed };
 // entries existed and the operator removed them all; a list that was never
 // loaded leaves the file alone. The new file replaces the old one only once it
 // is completely on disk, so a failed save keeps the previous list whole; the
-// system's reason for the failure goes to `reason` when one is given.
+// system's reason for the failure goes to `reason` when one is given. A list
+// file that is a symbolic link is saved to the file it names; one that is not
+// a regular file is never written over.
 [[nodiscard]] SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths,
                                       std::string* reason = nullptr);
 
 // The message that reports a failed save of `file` for `reason`.
 std::string SaveFailureMessage(const std::string& file, const std::string& reason);
+
+// Removes from the list directory the temporary files that interrupted saves
+// left behind: names of their pattern (the list's or the backup's file name,
+// a dot and six letters or digits), our own regular files still at the
+// permissions they were made with. Only for a program that holds the list
+// directory's lock, so no other copy can be writing them. Returns how many.
+int RemoveLeftoverTempFiles(const ListFilePaths& paths);
 
 }  // namespace tarnwatch

@@ -4,17 +4,38 @@
 #include <cstdio>
 #include <new>
 
+#include "engine/MessageText.h"
 #include "engine/ProbeClient.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
 
+namespace {
+
+Ports WithPump(Ports ports, MessagePump* pump) {
+    ports.pump = pump;
+    return ports;
+}
+
+// A report on standard error and, with `box`, in a message box too.
+void TellUser(const Ports& ports, const std::string& message, bool box) {
+    box = box && ports.messageBox;
+    if (!box || !ports.messageBox->WritesToStandardError()) {
+        std::fprintf(stderr, "tarnwatch: %s\n", PrintableText(message).c_str());
+        std::fflush(stderr);
+    }
+    if (box) ports.messageBox->Show(message);
+}
+
+}  // namespace
+
 MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
-    : ports_(ports),
+    : ports_(WithPump(ports, &passPump_)),
       store_(store),
       alerts_(ports_, settings_),
       gate_(ports_, settings_, alerts_),
-      scheduler_(*ports.clock, *ports.timers, settings_) {
+      scheduler_(*ports.clock, *ports.timers, settings_),
+      passPump_(ports.pump, closeRequested_) {
     newEntryTemplate_ = NewEntryTemplate();
     workingEntry_ = newEntryTemplate_;
     settings_ = DefaultSettings();
@@ -40,7 +61,8 @@ void MonitorEngine::Initialise() {
     buttons_ = ButtonStates{};
     buttons_.add = true;
 
-    lastLoad_ = LoadListFile(entries_, ListFileLocation());
+    const ListFilePaths paths = ListFileLocation();
+    lastLoad_ = LoadListFile(entries_, paths);
     if (lastLoad_.outOfMemory) {
         // Nothing was loaded, so nothing may be written back; the close timer
         // ends the program after the message.
@@ -51,6 +73,7 @@ void MonitorEngine::Initialise() {
         if (observer_) observer_->StateChanged();
         return;
     }
+    ReportLoadProblems(paths);
     BuildRowsFromEntries();
     if (entries_.recordCount > 0) SetRowButtons(true);
     if (observer_) {
@@ -140,8 +163,29 @@ void MonitorEngine::SaveList(bool showMessage) {
 }
 
 void MonitorEngine::ReportSaveFailure(const std::string& message, bool showMessage) {
-    std::fprintf(stderr, "tarnwatch: %s\n", message.c_str());
-    if (showMessage && ports_.messageBox) ports_.messageBox->Show(message);
+    TellUser(ports_, message, showMessage);
+}
+
+void MonitorEngine::ReportLoadProblems(const ListFilePaths& paths) {
+    std::string message;
+    if (lastLoad_.notRegularFile) {
+        message = FormatText(LoadString(IDS_LIST_NOT_REGULAR), {paths.listFile});
+    } else if (lastLoad_.damaged) {
+        message = FormatText(LoadString(IDS_LIST_DAMAGED),
+                             {paths.listFile, std::to_string(entries_.rowCount)});
+        if (!lastLoad_.keptList.empty()) {
+            message += FormatText(LoadString(IDS_LIST_KEPT_DAMAGED), {lastLoad_.keptList});
+        }
+        if (!lastLoad_.keptBackup.empty()) {
+            message += FormatText(LoadString(IDS_LIST_KEPT_BACKUP), {lastLoad_.keptBackup});
+        }
+        if (!lastLoad_.keepFailure.empty()) {
+            message += FormatText(LoadString(IDS_LIST_KEEP_FAILED), {lastLoad_.keepFailure});
+        }
+    } else {
+        return;
+    }
+    TellUser(ports_, message, true);
 }
 
 void MonitorEngine::CheckBackgroundSaves() {

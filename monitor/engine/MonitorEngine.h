@@ -67,6 +67,25 @@ struct ButtonStates {
 
 class CClientThread;
 
+// The pump of every wait of a pass (tests, the Internet gate, alert
+// commands): it serves the platform's pump and asks the wait to give up once
+// the program is to close, so a close never waits for a time-out.
+class PassPump final : public MessagePump {
+public:
+    PassPump(MessagePump* platform, const bool& closeRequested)
+        : platform_(platform), closeRequested_(closeRequested) {}
+    void Pump() override {
+        if (platform_) platform_->Pump();
+    }
+    bool StopRequested() const override {
+        return closeRequested_ || (platform_ && platform_->StopRequested());
+    }
+
+private:
+    MessagePump* platform_;
+    const bool& closeRequested_;
+};
+
 class MonitorEngine final : public TimerSink {
 public:
     MonitorEngine(const Ports& ports, SettingsStore* store);
@@ -193,6 +212,9 @@ private:
     void SaveList(bool showMessage);
     void ReportSaveFailure(const std::string& message, bool showMessage);
     void CheckBackgroundSaves();
+    // Tells the user, on standard error and in a message box, about a list
+    // file that was damaged or could not be used.
+    void ReportLoadProblems(const ListFilePaths& paths);
 
     void BuildRowsFromEntries();
     // Writes the working entry's cells (and, with `writeBack`, its fields
@@ -238,6 +260,9 @@ private:
     bool initialised_ = false;
     bool closing_ = false;
     bool shutdownDone_ = false;
+    // Declared last: `ports_` hands it to every wait before it exists, and
+    // nothing waits before construction ends.
+    PassPump passPump_;
 };
 
 }  // namespace tarnwatch

@@ -61,6 +61,9 @@ public:
     virtual ~MessageBoxPort() = default;
     // Modal, with an OK button and the application's title.
     virtual void Show(const std::string& text) = 0;
+    // True where Show writes the text to standard error (nobody could press
+    // OK), so a report meant for both is not written there twice.
+    virtual bool WritesToStandardError() const { return false; }
 };
 
 class WaitCursorPort {

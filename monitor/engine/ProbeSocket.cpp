@@ -83,7 +83,9 @@ WaitResult CProbeSocket::Wait(int fd, short events, std::int64_t deadlineMs) {
             break;
         }
         OnMessagePending();
-        if (cancelRequested_) {
+        // A close of the program ends every wait, also one that began after
+        // the close was asked for.
+        if (cancelRequested_ || (pump_ && pump_->StopRequested())) {
             result = WaitResult::kCancelled;
             break;
         }

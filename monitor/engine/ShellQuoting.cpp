@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 
 namespace tarnwatch {
@@ -30,24 +31,65 @@ ShellContextTracker::ShellContextTracker() {
     stack_.push_back({Frame::kPlain, 0});
 }
 
+void ShellContextTracker::FollowHereDoc(char c, char prev, bool quoted) {
+    switch (hereDoc_) {
+        case HereDoc::kNone:
+        case HereDoc::kLine:
+            if (quoted) return;
+            if (c == '<' && prev == '<') {
+                hereDoc_ = HereDoc::kOperator;
+            } else if (c == '\n' && hereDoc_ == HereDoc::kLine) {
+                hereDoc_ = HereDoc::kBody;
+            }
+            return;
+        case HereDoc::kOperator:
+            // "<<-", "<<<" and blanks before the delimiter word.
+            if (c != '-' && c != '<' && !IsBlank(c)) hereDoc_ = HereDoc::kWord;
+            return;
+        case HereDoc::kWord:
+            if (quoted) return;
+            if (c == '\n') {
+                hereDoc_ = HereDoc::kBody;
+            } else if (EndsWord(c)) {
+                hereDoc_ = HereDoc::kLine;
+            }
+            return;
+        case HereDoc::kBody:
+            return;
+    }
+}
+
 void ShellContextTracker::Feed(char c) {
+    // A here-document body is not followed: from there on nothing is certain.
+    if (hereDoc_ == HereDoc::kBody) return;
     Level& top = stack_.back();
+    const bool openedSubst = substOpened_;
+    substOpened_ = false;
     if (escape_) {
         escape_ = false;
         prev_ = 0;
         wordStart_ = false;
+        tildePrefix_ = false;
+        if (hereDoc_ == HereDoc::kOperator) hereDoc_ = HereDoc::kWord;
         return;
     }
     const char prev = prev_;
     prev_ = c;
+    if (tildePrefix_) {
+        // A login name goes on; anything else ends the tilde prefix.
+        tildePrefix_ = std::isalnum(static_cast<unsigned char>(c)) ||
+                       (c != '\0' && std::strchr("._-", c) != nullptr);
+    }
     switch (top.frame) {
         case Frame::kSingle:
             if (c == '\'') stack_.pop_back();
+            FollowHereDoc(c, prev, true);
             return;
         case Frame::kComment:
             if (c == '\n') {
                 stack_.pop_back();
                 wordStart_ = true;
+                FollowHereDoc(c, prev, false);
             }
             return;
         case Frame::kDouble:
@@ -59,14 +101,67 @@ void ShellContextTracker::Feed(char c) {
                 stack_.push_back({Frame::kBackquote, 0});
             } else if (c == '(' && prev == '$') {
                 stack_.push_back({Frame::kSubst, 0});
+                substOpened_ = true;
+            } else if (c == '{' && prev == '$') {
+                stack_.push_back({Frame::kParam, 0});
+            } else if (c == '[' && prev == '$') {
+                stack_.push_back({Frame::kArithBracket, 0});
             }
+            FollowHereDoc(c, prev, true);
             wordStart_ = false;
             return;
+        case Frame::kArith:
+            if (c == '(' && prev != '$') {
+                ++top.parens;
+                return;
+            }
+            if (c == ')') {
+                // The first ) at depth 0 is half of the closing )).
+                if (top.parens > 0) {
+                    --top.parens;
+                } else if (top.parens == 0) {
+                    top.parens = -1;
+                } else {
+                    stack_.pop_back();
+                }
+                return;
+            }
+            break;
+        case Frame::kArithBracket:
+            if (c == '[') {
+                ++top.parens;
+                return;
+            }
+            if (c == ']') {
+                if (top.parens > 0) {
+                    --top.parens;
+                } else {
+                    stack_.pop_back();
+                }
+                return;
+            }
+            break;
+        case Frame::kParam:
+            if (c == '{' && prev != '$') {
+                ++top.parens;
+                return;
+            }
+            if (c == '}') {
+                if (top.parens > 0) {
+                    --top.parens;
+                } else {
+                    stack_.pop_back();
+                }
+                return;
+            }
+            break;
         case Frame::kPlain:
         case Frame::kSubst:
         case Frame::kBackquote:
             break;
     }
+    const bool arithmetic = top.frame == Frame::kArith || top.frame == Frame::kArithBracket;
+    if (!arithmetic) FollowHereDoc(c, prev, false);
     bool startsWord = false;
     if (c == '\\') {
         escape_ = true;
@@ -83,6 +178,13 @@ void ShellContextTracker::Feed(char c) {
     } else if (c == '(') {
         if (prev == '$') {
             stack_.push_back({Frame::kSubst, 0});
+            substOpened_ = true;
+        } else if (prev == '(' && openedSubst) {
+            top.frame = Frame::kArith;  // $(( is arithmetic, not a command
+        } else if (prev == '(' && !arithmetic) {
+            // (( ... )) is arithmetic too where the shell knows it.
+            if (top.frame == Frame::kSubst && top.parens > 0) --top.parens;
+            stack_.push_back({Frame::kArith, 0});
         } else {
             if (top.frame == Frame::kSubst) ++top.parens;
             startsWord = true;
@@ -96,8 +198,14 @@ void ShellContextTracker::Feed(char c) {
             }
         }
         startsWord = true;
+    } else if (c == '{' && prev == '$') {
+        stack_.push_back({Frame::kParam, 0});
+    } else if (c == '[' && prev == '$') {
+        stack_.push_back({Frame::kArithBracket, 0});
     } else if (c == '#' && wordStart_) {
         stack_.push_back({Frame::kComment, 0});
+    } else if (c == '~' && wordStart_) {
+        tildePrefix_ = true;
     } else {
         startsWord = EndsWord(c);
     }
@@ -115,6 +223,20 @@ ShellContext ShellContextTracker::Context() const {
         default:
             return ShellContext::kPlain;
     }
+}
+
+bool ShellContextTracker::Uncertain() const {
+    if (escape_ || tildePrefix_) return true;
+    if (hereDoc_ == HereDoc::kOperator || hereDoc_ == HereDoc::kWord ||
+        hereDoc_ == HereDoc::kBody) {
+        return true;
+    }
+    const Frame top = stack_.back().frame;
+    if (prev_ == '$' && top != Frame::kSingle && top != Frame::kComment) return true;
+    return std::any_of(stack_.begin(), stack_.end(), [](const Level& l) {
+        return l.frame == Frame::kArith || l.frame == Frame::kArithBracket ||
+               l.frame == Frame::kParam;
+    });
 }
 
 bool ShellContextTracker::InBackquotes() const {

@@ -30,16 +30,37 @@ public:
     // True inside `...`, where backslashes, backquotes and dollars are taken
     // apart once more before the inner command is read.
     bool InBackquotes() const;
+    // True where no quoting makes the shell read an inserted value as plain
+    // text: right after a backslash, a $ or a ~ that starts a word; inside
+    // $(( )), (( )), $[ ] and ${ }; in the word after << and anywhere after
+    // the line that holds it (a here-document body is not followed).
+    bool Uncertain() const;
 
 private:
-    enum class Frame { kPlain, kSubst, kBackquote, kSingle, kDouble, kComment };
+    enum class Frame {
+        kPlain,
+        kSubst,
+        kBackquote,
+        kSingle,
+        kDouble,
+        kComment,
+        kArith,         // $(( )) and (( ))
+        kArithBracket,  // $[ ]
+        kParam,         // ${ }
+    };
+    enum class HereDoc { kNone, kOperator, kWord, kLine, kBody };
     struct Level {
         Frame frame;
         int parens;
     };
+    // The here-document state after a character fed outside quotes.
+    void FollowHereDoc(char c, char prev, bool quoted);
     std::vector<Level> stack_;
     bool escape_ = false;
     bool wordStart_ = true;
+    bool tildePrefix_ = false;
+    bool substOpened_ = false;  // the last character opened a $(
+    HereDoc hereDoc_ = HereDoc::kNone;
     char prev_ = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "engine/CommandRunner.h"
 #include "engine/MonitorEngine.h"
 #include "engine/ProbeClient.h"
+#include "engine/PumpedPing.h"
 #include "quillongen/probes.h"
 #include "res/StringTable.h"
 
@@ -102,6 +103,10 @@ void MonitorEngine::RunTestPass(int row) {
             ++r;
             continue;
         }
+        // What a test cut short by a close must leave as it found it.
+        const RowView rowBefore = rows_[static_cast<std::size_t>(r)];
+        const std::int32_t attemptBefore = record.attempt;
+        const std::int32_t lastTestBefore = record.lastTestTime;
         SetStatusCell(r, LoadString(IDS_CONNECTING));
 
         if ((record.state & kStateAvailable) || workingEntry_.sourceKind == kSourceProcessName) {
@@ -115,6 +120,15 @@ void MonitorEngine::RunTestPass(int row) {
         if (observer_) observer_->RowChanged(r);
 
         const TestOutcome outcome = RunEntryTest(r);
+        if (closeRequested_) {
+            // The close ended the wait: that is no result, so the entry is
+            // neither judged nor moved and no alert runs.
+            record.attempt = attemptBefore;
+            record.lastTestTime = lastTestBefore;
+            rows_[static_cast<std::size_t>(r)] = rowBefore;
+            if (observer_) observer_->RowChanged(r);
+            break;
+        }
         bool moved = false;
         if (outcome.success) {
             EvaluateSuccess(r, outcome.text);
@@ -151,8 +165,15 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
         }
         case kSourceProgram: {
             char line[kTextSize];
-            ExpandCommand(workingEntry_.source, line, RowMacros(row));
-            const int result = RunCommand(line, 1, ports_.pump, timeout > 0 ? timeout : 0);
+            const CommandMacros macros = RowMacros(row);
+            bool refused = false;
+            ExpandCommand(workingEntry_.source, line, macros, &refused);
+            int result = kRunNotRun;
+            if (refused) {
+                ReportRefusedCommand(workingEntry_.source, macros);
+            } else {
+                result = RunCommand(line, 1, ports_.pump, timeout > 0 ? timeout : 0);
+            }
             out.success = result == kRunOk;
             out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
                                   : result == kRunNonZeroExit ? IDS_FAILED
@@ -161,7 +182,7 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
             return out;
         }
         case kSourceNone: {
-            const int result = PingICMP(workingEntry_.address, timeout);
+            const int result = PumpedPing(workingEntry_.address, timeout, ports_.pump);
             out.success = result == 1;
             out.text = LoadString(result == 1    ? IDS_OK
                                   : result == -1 ? IDS_TIMEDOUT

@@ -164,6 +164,18 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_PAGE_INTERNET, "Internet"},
     {IDS_SAVE_FAILED,
      "The list could not be saved to %s: %s. The file keeps the list it held before."},
+    {IDS_LIST_DAMAGED, "The list file %s is damaged: %s entries were loaded."},
+    {IDS_LIST_KEPT_DAMAGED, " The damaged file is kept as %s."},
+    {IDS_LIST_KEPT_BACKUP, " The last complete list is kept as %s."},
+    {IDS_LIST_KEEP_FAILED, " A copy could not be kept: %s."},
+    {IDS_LIST_NOT_REGULAR,
+     "The list file %s is not a regular file: the list starts empty and nothing is written "
+     "over it."},
+    {IDS_NOT_REGULAR_FILE, "it is not a regular file"},
+    {IDS_COMMAND_REFUSED,
+     "The command \"%s\" of the entry %s (%s) was not run: a macro stands where the shell "
+     "would not read its value as plain text."},
+    {IDS_LOCK_FILE, "Tarnwatch.lock"},
 };
 
 constexpr int MaxId() {

@@ -119,6 +119,15 @@ enum StringId : int {
     IDS_PROTO_CONNECTED,
     IDS_PROTO_VORLAN,
     IDS_PROTO_BYE,
+    // damaged or unusable list files, refused commands
+    IDS_LIST_DAMAGED = 1900,
+    IDS_LIST_KEPT_DAMAGED,
+    IDS_LIST_KEPT_BACKUP,
+    IDS_LIST_KEEP_FAILED,
+    IDS_LIST_NOT_REGULAR,
+    IDS_NOT_REGULAR_FILE,
+    IDS_COMMAND_REFUSED,
+    IDS_LOCK_FILE,
     // reports of the list file
     IDS_SAVE_FAILED = 1100,
     IDS_NO_MEMORY_TO_ADD,

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 
-#include "quillongen/probes.h"
+#include "engine/ListFile.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/LibraryMessageBox.h"
@@ -31,9 +31,28 @@ void RefuseToStart(int textId) {
 
 }  // namespace
 
-int RunningCopies(int isWindows9x) {
-    const char* name = LoadString(IDS_APP_NAME);
-    return isWindows9x ? CheckTaskList95(name) : CheckTaskList(name);
+int RunningCopies(int /*isWindows9x*/) {
+    // Not the library's process-list count: that one counts every user's
+    // processes, zombies and names that differ in case, so anybody's
+    // process could keep the monitor from starting.
+    return CountOwnProcesses(OwnProgramName());
+}
+
+bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
+    if (RunningCopies(isWindows9x) > 1) return false;
+    const ListFilePaths paths = ListFileLocation();
+    switch (lock.Acquire(paths.directory)) {
+        case ListDirectoryLock::Result::kTaken:
+            return false;
+        case ListDirectoryLock::Result::kHeld:
+            RemoveLeftoverTempFiles(paths);
+            break;
+        case ListDirectoryLock::Result::kUnavailable:
+            // A directory that cannot be written cannot be saved to either;
+            // the save reports that.
+            break;
+    }
+    return true;
 }
 
 int CTarnwatchApp::Run(int& argc, char** argv) {
@@ -49,7 +68,8 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
     }
     isWindows9x = 0;
     InstallLibraryMessageBox();
-    if (RunningCopies(isWindows9x) > 1) {
+    ListDirectoryLock listLock;
+    if (!ClaimSingleInstance(isWindows9x, listLock)) {
         RefuseToStart(IDS_ALREADY_RUNNING);
         return -1;
     }

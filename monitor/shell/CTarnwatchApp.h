@@ -3,6 +3,8 @@
 // the whole shutdown so nothing is lost).
 #pragma once
 
+#include "engine/SingleInstance.h"
+
 namespace tarnwatch {
 
 class CTarnwatchApp {
@@ -14,9 +16,16 @@ public:
     int isWindows9x = 0;
 };
 
-// How many processes named like this program run, this one included. Names
-// compare without regard to case, so the program file "tarnwatch" counts.
+// How many copies of this program the current user runs, this one
+// included: live processes whose program file has exactly this program's
+// name. Other users' processes and zombies do not count.
 int RunningCopies(int isWindows9x);
+
+// True when this copy may run: no other copy of the user's runs, and the
+// list directory's lock is taken into `lock`, which holds it for the
+// program's life, so two copies never share a list whatever their names.
+// Temporary files that interrupted saves left there are then removed.
+bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock);
 
 // Installs handlers for SIGTERM, SIGINT and SIGHUP that, instead of killing
 // the process, make `onSignal` run on the event loop. Call after the

@@ -2,10 +2,13 @@
 #include "shell/Headless.h"
 
 #include <QCoreApplication>
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
+#include "engine/MessageText.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -21,9 +24,10 @@ namespace {
 class StderrMessageBox final : public MessageBoxPort {
 public:
     void Show(const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), text.c_str());
+        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(text).c_str());
         std::fflush(stderr);
     }
+    bool WritesToStandardError() const override { return true; }
 };
 
 class NoCursor final : public WaitCursorPort {
@@ -60,9 +64,10 @@ public:
     void RowTested(int row) override {
         if (!print) return;
         const RowView& v = engine_.Rows()[static_cast<std::size_t>(row)];
-        std::printf("%s\t%s\t%s\t%s\t%s\n", Now().c_str(), v.cells[kColAddress].c_str(),
-                    v.cells[kColServiceTest].c_str(), v.cells[kColStatus].c_str(),
-                    v.cells[kColAttempt].c_str());
+        auto cell = [&v](int c) { return PrintableText(v.cells[static_cast<std::size_t>(c)]); };
+        std::printf("%s\t%s\t%s\t%s\t%s\n", Now().c_str(), cell(kColAddress).c_str(),
+                    cell(kColServiceTest).c_str(), cell(kColStatus).c_str(),
+                    cell(kColAttempt).c_str());
         std::fflush(stdout);
     }
     bool print = true;
@@ -74,11 +79,20 @@ private:
 void PrintTable(const MonitorEngine& engine) {
     static constexpr int kShown[] = {kColAddress, kColDescription, kColSource,  kColServiceTest,
                                      kColStatus,  kColAttempt,     kColTimeout, kColFreq};
+    // Entry texts and agents' replies as a terminal may safely show them.
+    std::vector<std::array<std::string, kColumnCount>> rows;
+    for (const RowView& v : engine.Rows()) {
+        auto& shown = rows.emplace_back();
+        for (int c : kShown) {
+            const auto i = static_cast<std::size_t>(c);
+            shown[i] = PrintableText(v.cells[i]);
+        }
+    }
     std::size_t width[kColumnCount];
     for (int c : kShown) width[c] = std::string(LoadString(IDS_COL_ADDRESS + c)).size();
-    for (const RowView& v : engine.Rows()) {
+    for (const auto& shown : rows) {
         for (int c : kShown)
-            width[c] = std::max(width[c], v.cells[static_cast<std::size_t>(c)].size());
+            width[c] = std::max(width[c], shown[static_cast<std::size_t>(c)].size());
     }
     auto line = [&](auto cell) {
         std::string out;
@@ -91,8 +105,8 @@ void PrintTable(const MonitorEngine& engine) {
         std::printf("%s\n", out.c_str());
     };
     line([](int c) { return std::string(LoadString(IDS_COL_ADDRESS + c)); });
-    for (const RowView& v : engine.Rows()) {
-        line([&](int c) { return v.cells[static_cast<std::size_t>(c)]; });
+    for (const auto& shown : rows) {
+        line([&](int c) { return shown[static_cast<std::size_t>(c)]; });
     }
     std::printf("%s\n", engine.ToolTip().c_str());
     std::fflush(stdout);
@@ -117,7 +131,8 @@ int RunHeadless(int& argc, char** argv, bool once) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
     QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
     const int isWindows9x = 0;
-    if (RunningCopies(isWindows9x) > 1) {
+    ListDirectoryLock listLock;
+    if (!ClaimSingleInstance(isWindows9x, listLock)) {
         StderrMessageBox().Show(LoadString(IDS_ALREADY_RUNNING));
         return -1;
     }

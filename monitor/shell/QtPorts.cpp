@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <cstdio>
 
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -36,10 +37,19 @@ void QtPump::Pump() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void ShowMessage(QWidget* parent, const std::string& text) {
+namespace {
+
+// The offscreen and minimal platforms show nothing anybody could click.
+bool NobodyCanClick() {
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), text.c_str());
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+}  // namespace
+
+void ShowMessage(QWidget* parent, const std::string& text) {
+    if (NobodyCanClick()) {
+        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(text).c_str());
         return;
     }
     QMessageBox::information(parent, QString::fromLatin1(LoadString(IDS_APP_NAME)),
@@ -48,6 +58,10 @@ void ShowMessage(QWidget* parent, const std::string& text) {
 
 void QtMessageBox::Show(const std::string& text) {
     ShowMessage(parent_, text);
+}
+
+bool QtMessageBox::WritesToStandardError() const {
+    return NobodyCanClick();
 }
 
 void QtWaitCursor::Begin() {

@@ -40,6 +40,7 @@ class QtMessageBox final : public MessageBoxPort {
 public:
     explicit QtMessageBox(QWidget* parent) : parent_(parent) {}
     void Show(const std::string& text) override;
+    bool WritesToStandardError() const override;
 
 private:
     QPointer<QWidget> parent_;

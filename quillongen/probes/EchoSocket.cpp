@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -17,6 +18,8 @@ namespace qg_probes {
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 1024;
+// How often a stoppable wait asks whether to give up.
+constexpr std::int64_t kStopSliceMs = 50;
 
 std::int64_t NowMs() {
     timespec ts{};
@@ -26,6 +29,16 @@ std::int64_t NowMs() {
 
 int PollWait(std::int64_t remainingMs) {
     return remainingMs > INT_MAX ? INT_MAX : static_cast<int>(remainingMs);
+}
+
+// One poll of a wait: all of the remaining time, or one slice of it when the
+// caller may want to stop.
+int SliceWait(std::int64_t remainingMs, const EchoStop& stop) {
+    return PollWait(stop.hook ? std::min(remainingMs, kStopSliceMs) : remainingMs);
+}
+
+bool StopAsked(const EchoStop& stop) {
+    return stop.hook != nullptr && stop.hook(stop.context) != 0;
 }
 
 bool HostTextAcceptable(const char* host) {
@@ -98,8 +111,8 @@ int OpenDatagramIcmpSocket() {
     return fd;
 }
 
-int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to,
-             std::int64_t limitMs) {
+int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to, std::int64_t limitMs,
+             const EchoStop& stop) {
     const std::int64_t deadline = NowMs() + limitMs;
     for (;;) {
         const ssize_t sent = sendto(fd, data, len, 0, reinterpret_cast<const sockaddr*>(to),
@@ -113,11 +126,14 @@ int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to,
         const std::int64_t remaining = deadline - NowMs();
         if (remaining <= 0) return kEchoTimedOut;
         pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, PollWait(remaining)) < 0 && errno != EINTR) return kEchoFailed;
+        const int ready = poll(&p, 1, SliceWait(remaining, stop));
+        if (ready < 0 && errno != EINTR) return kEchoFailed;
+        if (ready == 0 && StopAsked(stop)) return kEchoStopped;
     }
 }
 
-int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs) {
+int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs,
+              const EchoStop& stop) {
     const std::int64_t deadline = NowMs() + limitMs;
     std::uint8_t buffer[kReceiveBufferSize];
     for (;;) {
@@ -145,9 +161,12 @@ int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t li
         const std::int64_t remaining = deadline - NowMs();
         if (remaining <= 0) return kEchoTimedOut;
         pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, PollWait(remaining));
-        if (ready == 0) return kEchoTimedOut;
+        const int ready = poll(&p, 1, SliceWait(remaining, stop));
         if (ready < 0 && errno != EINTR) return kEchoFailed;
+        if (ready == 0) {
+            if (!stop.hook) return kEchoTimedOut;
+            if (StopAsked(stop)) return kEchoStopped;
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "EchoWire.h"
+#include "quillongen/probes.h"
 
 namespace qg_probes {
 
@@ -15,6 +16,14 @@ namespace qg_probes {
 inline constexpr int kEchoAnswered = 1;
 inline constexpr int kEchoTimedOut = -1;
 inline constexpr int kEchoFailed = 0;
+inline constexpr int kEchoStopped = -2;
+
+// The caller's wish to give up a wait, asked between short slices of it. An
+// empty one is never asked, and the waits then run in one piece.
+struct EchoStop {
+    QgStopHook hook = nullptr;
+    void* context = nullptr;
+};
 
 // Longest host text accepted.
 inline constexpr std::size_t kMaxHostLength = 255;
@@ -34,14 +43,16 @@ int OpenRawIcmpSocket();
 int OpenDatagramIcmpSocket();
 
 // Sends one datagram, waiting at most limitMs for room in the socket.
-// kEchoAnswered when sent, kEchoTimedOut, or kEchoFailed.
-int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to,
-             std::int64_t limitMs);
+// kEchoAnswered when sent, kEchoTimedOut, kEchoStopped or kEchoFailed.
+int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to, std::int64_t limitMs,
+             const EchoStop& stop = {});
 
 // Reads until the expected reply (kEchoAnswered), an ICMP error quoting the
-// request or a socket error (kEchoFailed), or the time limit (kEchoTimedOut).
-// rawDatagrams: the socket hands back whole IPv4 datagrams.
-int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs);
+// request or a socket error (kEchoFailed), the time limit (kEchoTimedOut), or
+// the caller's stop (kEchoStopped). rawDatagrams: the socket hands back whole
+// IPv4 datagrams.
+int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs,
+              const EchoStop& stop = {});
 
 // Closes fd on scope exit.
 class SocketCloser {

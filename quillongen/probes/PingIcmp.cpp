@@ -28,7 +28,8 @@ std::uint16_t NextSequence() {
     return seq;
 }
 
-int ProbeOverDatagram(int fd, in_addr_t destination, std::uint16_t sequence, std::int64_t limit) {
+int ProbeOverDatagram(int fd, in_addr_t destination, std::uint16_t sequence, std::int64_t limit,
+                      const EchoStop& stop) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = destination;
@@ -37,31 +38,36 @@ int ProbeOverDatagram(int fd, in_addr_t destination, std::uint16_t sequence, std
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return kEchoFailed;
     std::uint8_t request[kEchoHeaderSize];
     BuildEmptyEchoRequest(request, 0, sequence);  // the kernel sets the identifier
-    const int sent = SendEcho(fd, request, sizeof request, nullptr, limit);
+    const int sent = SendEcho(fd, request, sizeof request, nullptr, limit, stop);
     if (sent != kEchoAnswered) return sent;
     sockaddr_in local{};
     socklen_t localLen = sizeof local;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) return kEchoFailed;
     const EchoMatch match{local.sin_port, sequence, true, destination, true};
-    return AwaitEcho(fd, false, match, limit);
+    return AwaitEcho(fd, false, match, limit, stop);
 }
 
-int ProbeOverRaw(int fd, in_addr_t destination, std::uint16_t sequence, std::int64_t limit) {
+int ProbeOverRaw(int fd, in_addr_t destination, std::uint16_t sequence, std::int64_t limit,
+                 const EchoStop& stop) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = destination;
     const auto identifier = static_cast<std::uint16_t>(getpid() & 0xFFFF);
     std::uint8_t request[kEchoHeaderSize];
     BuildEmptyEchoRequest(request, identifier, sequence);
-    const int sent = SendEcho(fd, request, sizeof request, &to, limit);
+    const int sent = SendEcho(fd, request, sizeof request, &to, limit, stop);
     if (sent != kEchoAnswered) return sent;
     const EchoMatch match{identifier, sequence, true, destination, true};
-    return AwaitEcho(fd, true, match, limit);
+    return AwaitEcho(fd, true, match, limit, stop);
 }
 
 }  // namespace
 
 int PingICMP(const char* host, int timeoutSeconds) {
+    return PingICMPStoppable(host, timeoutSeconds, nullptr, nullptr);
+}
+
+int PingICMPStoppable(const char* host, int timeoutSeconds, QgStopHook stopHook, void* context) {
     in_addr_t destination = 0;
     if (!ResolveEchoHost(host, &destination)) return kEchoFailed;
     if (destination == INADDR_NONE || destination == INADDR_ANY) return kEchoFailed;
@@ -79,6 +85,7 @@ int PingICMP(const char* host, int timeoutSeconds) {
     if (setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0) return kEchoFailed;
     const std::int64_t limit = EchoLimitMs(timeoutSeconds);
     const std::uint16_t sequence = NextSequence();
-    return raw ? ProbeOverRaw(fd, destination, sequence, limit)
-               : ProbeOverDatagram(fd, destination, sequence, limit);
+    const EchoStop stop{stopHook, context};
+    return raw ? ProbeOverRaw(fd, destination, sequence, limit, stop)
+               : ProbeOverDatagram(fd, destination, sequence, limit, stop);
 }

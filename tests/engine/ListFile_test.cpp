@@ -326,6 +326,36 @@ TEST_F(ListFileTest, FailedSaveLeavesThePreviousFileWhole) {
     EXPECT_EQ(files, 2) << "no temporary file may be left behind";
 }
 
+TEST_F(ListFileTest, SymbolicLinksAreSavedThroughAndStayLinks) {
+    // The list is a relative link to a link to a file in another directory,
+    // as a user may keep a list on a shared disk.
+    std::filesystem::create_directories(dir / "shared/lists");
+    const std::string real = dir / "shared/lists/main.ini";
+    WriteBytes(real, ListFileImage(-2.2f, 1, {Current("a", 1)}));
+    std::filesystem::create_symlink("lists/main.ini", dir / "shared/current");
+    std::filesystem::create_symlink("shared/current", Paths().listFile);
+    ASSERT_EQ(LoadListFile(entries, Paths()).damaged, false);
+    ASSERT_EQ(entries.rowCount, 1);
+    CopyText(entries.RecordAtRow(0).address, "changed");
+    ASSERT_EQ(SaveListFile(entries, Paths()), SaveResult::kWritten);
+
+    EXPECT_TRUE(std::filesystem::is_symlink(Paths().listFile));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "shared/current"));
+    EntryCollection again;
+    ASSERT_FALSE(LoadListFile(again, {dir.path(), real, dir / "other.bak"}).damaged);
+    EXPECT_STREQ(again.RecordAtRow(0).address, "changed");
+    // The temporary file was made beside the target and renamed over it.
+    for (const std::string& d : {dir.path(), dir / "shared", dir / "shared/lists"}) {
+        for (const auto& e : std::filesystem::directory_iterator(d)) {
+            EXPECT_EQ(e.path().filename().string().find(".ini."), std::string::npos) << e.path();
+        }
+    }
+    // A link that leads nowhere but round in a circle is not saved through.
+    std::filesystem::remove(Paths().listFile);
+    std::filesystem::create_symlink("Tarnwatch.ini", Paths().listFile);
+    EXPECT_EQ(SaveListFile(entries, Paths()), SaveResult::kFailed);
+}
+
 TEST(ListFileLocation, FollowsTheEnvironment) {
     {
         fakes::ScopedEnv home("TARNWATCH_HOME", "/srv/tw");

@@ -218,7 +218,9 @@ TEST(MonitorEngineClose, CloseDuringAPassWaitsForThePassToUnwind) {
         RawRecord r(1912);
         r.Text(4, std::to_string(silent.port())).Text(260, "30").Text(280, address);
         r.Int(536, 1).Int(796, kServiceTestVorlan).Int(1880, 1).Int(1896, 1).Int(1904, 3);
-        return r;
+        // Its own failure command for every class, which leaves a mark.
+        r.Int(1892, 0).Int(1336, 1).Int(1340, 1).Int(1344, 1).Int(1348, 1).Int(1868, 1);
+        return r.Text(1356, "touch " + dir / "alerted");
     };
     fakes::WriteBytes(
         dir / "Tarnwatch.ini",
@@ -228,6 +230,7 @@ TEST(MonitorEngineClose, CloseDuringAPassWaitsForThePassToUnwind) {
     MonitorEngine engine(platform.ports, nullptr);
     engine.SetObserver(&observer);
     engine.Initialise();
+    ASSERT_EQ(engine.Settings().autoMove, 1) << "a failure would move the entry";
 
     int closesSeenInPass = -1;
     int pumps = 0;
@@ -242,18 +245,91 @@ TEST(MonitorEngineClose, CloseDuringAPassWaitsForThePassToUnwind) {
     EXPECT_EQ(closesSeenInPass, 0) << "the close must wait for the pass";
     EXPECT_EQ(observer.closeRequests, 1);
     EXPECT_FALSE(engine.InPass());
-    // The first entry failed (and moved to the end); the second was never
-    // tested.
-    for (const RowView& row : engine.Rows()) {
-        if (row.cells[kColAddress] == "localhost") {
-            EXPECT_EQ(row.cells[kColStatus], "unknown") << "the pass stopped after the first row";
-        } else {
-            EXPECT_EQ(row.cells[kColStatus], "unavailable");
-        }
+    // The cut-short test is no result: the first entry keeps its row, state,
+    // attempt and cells, no alert ran, and the second was never tested.
+    ASSERT_EQ(engine.Rows().size(), 2u);
+    EXPECT_EQ(engine.Rows()[0].cells[kColAddress], "127.0.0.1");
+    for (int r = 0; r < 2; ++r) {
+        const RowView& row = engine.Rows()[static_cast<std::size_t>(r)];
+        EXPECT_EQ(row.cells[kColStatus], "unknown") << r;
+        EXPECT_EQ(row.cells[kColAttempt], "0/1") << r;
+        EXPECT_EQ(engine.Entries().RecordAtRow(r).state, kStateUntested) << r;
+        EXPECT_EQ(engine.Entries().RecordAtRow(r).attempt, 0) << r;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "alerted"));
     // Outside a pass a close is passed on at once.
     engine.RequestClose();
     EXPECT_EQ(observer.closeRequests, 2);
+}
+
+// A list file cut short, or whose header or count do not fit its size, loads
+// what it can; the damaged file and the last complete list (the backup) are
+// kept under names of their own and the user is told once. Later starts,
+// which load the shortened list completely and refresh the backup from it,
+// can then no longer lose the last complete list.
+TEST(MonitorEngineStart, DamagedListKeepsTheLastCompleteListThroughLaterStarts) {
+    fakes::TempDir dir;
+    fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+    fakes::ScopedEnv tz("TZ", "UTC");
+    const auto complete =
+        fakes::ListFileImage(-2.2f, 3, {Entry(0, "a", 1), Entry(0, "b", 1), Entry(0, "c", 1)});
+    auto start = [&](std::vector<std::string>& shown) {
+        fakes::FakePlatform platform;
+        MonitorEngine engine(platform.ports, nullptr);
+        engine.Initialise();
+        shown = platform.messageBox.shown;
+        const int rows = engine.Entries().rowCount;
+        engine.Shutdown({}, {});
+        return rows;
+    };
+    auto kept = [&](const std::string& what) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = e.path().filename();
+            if (name.find(what) != std::string::npos) names.push_back(e.path());
+        }
+        return names;
+    };
+
+    fakes::WriteBytes(dir / "Tarnwatch.ini", complete);
+    std::vector<std::string> shown;
+    ASSERT_EQ(start(shown), 3);
+    EXPECT_TRUE(shown.empty());
+    ASSERT_EQ(fakes::ReadBytes(dir / "Tarnwatch.bak"), complete);
+
+    // The file is cut inside the third record (a full disk, a crash).
+    auto cut = complete;
+    cut.resize(8 + 2 * 1912 + 100);
+    fakes::WriteBytes(dir / "Tarnwatch.ini", cut);
+    EXPECT_EQ(start(shown), 2);
+    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_EQ(kept("-damaged-").size(), 1u);
+    ASSERT_EQ(kept("-complete-").size(), 1u);
+    EXPECT_NE(shown[0].find("2 entries"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find(kept("-damaged-")[0]), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find(kept("-complete-")[0]), std::string::npos) << shown[0];
+    EXPECT_EQ(fakes::ReadBytes(kept("-damaged-")[0]), cut);
+    EXPECT_EQ(fakes::ReadBytes(dir / "Tarnwatch.bak"), complete) << "refreshed from a damaged load";
+
+    // The next starts load the two saved entries completely, without a word.
+    EXPECT_EQ(start(shown), 2);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(start(shown), 2);
+    EXPECT_EQ(fakes::ReadBytes(kept("-complete-")[0]), complete);
+
+    // A count damaged to 1 "loads completely", but the size gives it away;
+    // the earlier kept copies stay as they are.
+    auto twoRecords = fakes::ReadBytes(dir / "Tarnwatch.ini");
+    twoRecords[4] = 1;
+    fakes::WriteBytes(dir / "Tarnwatch.ini", twoRecords);
+    EXPECT_EQ(start(shown), 1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(kept("-damaged-").size(), 2u);
+    EXPECT_EQ(kept("-complete-").size(), 2u);
+    for (const auto& name : kept("-complete-")) {
+        if (fakes::ReadBytes(name) == complete) return;
+    }
+    ADD_FAILURE() << "the last complete list of three entries is lost";
 }
 
 }  // namespace

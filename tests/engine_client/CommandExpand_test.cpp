@@ -6,7 +6,11 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+#include "engine/CommandRunner.h"
+#include "fakes/TempDir.h"
 
 namespace tarnwatch {
 namespace {
@@ -90,6 +94,54 @@ TEST_F(CommandExpandTest, ValuesAreQuotedForWhereTheyLand) {
     EXPECT_EQ(ExpandCommand("echo '@S'", m), "echo 'a'\\''b\"c$d`e\\f'");
     // Plain values are left as they are.
     EXPECT_EQ(ExpandCommand("ping -c 1 @A", m), "ping -c 1 host1");
+}
+
+TEST_F(CommandExpandTest, MacrosWhereTheShellsReadingIsInDoubtRefuseTheCommand) {
+    fakes::TempDir dir;
+    const std::string owned = dir / "owned";
+    struct Case {
+        std::string command;
+        std::string description;  // what would run, were the value only quoted
+    };
+    const Case cases[] = {
+        // Quotes mean nothing inside a here-document body, $( ) does.
+        {"cat <<E\n@W\nE", "$(touch " + owned + ")"},
+        // The backslash takes the opening quote of the value.
+        {"echo \\@W", "x;touch " + owned + ";#"},
+        // The value after a $ becomes an expansion of its own.
+        {"echo \"$@W\"", "(touch " + owned + ")"},
+        {"cat <<@W", "E"},
+        {"echo $((@W))", "1"},
+        {"echo \"$(( 2 * @W ))\"", "1"},
+        {"((n = @W))", "1"},
+        {"echo $[@W]", "1"},
+        {"echo \"${x:-@W}\"", "y"},
+        {"ls ~@W", "root"},
+    };
+    for (const Case& c : cases) {
+        m.description = c.description;
+        bool refused = false;
+        const std::string line = ExpandCommand(c.command.c_str(), m, &refused);
+        EXPECT_TRUE(refused) << c.command;
+        EXPECT_EQ(line, "") << c.command;
+        EXPECT_EQ(RunCommand(line.c_str(), 1), kRunNotRun) << c.command;
+        EXPECT_FALSE(std::filesystem::exists(owned)) << c.command;
+    }
+    // Contexts the quoting is sure of are expanded as before.
+    m.description = "a b";
+    for (const char* command :
+         {"cat <<E >@W", "echo \\\\@W", "echo '$@W'", "echo $$ @W", "echo ~/@W",
+          "echo \"$(echo @W)\"", "echo $(( 1 )) @W", "echo ${x} @W"}) {
+        bool refused = true;
+        EXPECT_NE(ExpandCommand(command, m, &refused).find("a b"), std::string::npos) << command;
+        EXPECT_FALSE(refused) << command;
+    }
+    // A refusal names the entry on standard error.
+    m.description = "Mail";
+    ::testing::internal::CaptureStderr();
+    ReportRefusedCommand("echo \\@W", m);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("\"Mail\" (host1)"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // window, and moving or disabling failed entries.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "CycleFixture.h"
 
 namespace tarnwatch::cycle {
@@ -201,6 +203,21 @@ TEST_F(AlertActions, RestoreOptionOffLeavesTheWindowAlone) {
     EXPECT_EQ(PassWith("3"), Texts{"once:fail.wav"});
     EXPECT_EQ(TakeMarks(), Texts{"failed"});
     EXPECT_EQ(platform->window.shows, 0);
+}
+
+TEST_F(AlertActions, CommandsWithAMacroInDoubtRunNothingAndNameTheEntry) {
+    // After a backslash the value's opening quote would be taken literally.
+    const std::string test = "echo \\@W; touch " + dir / "ran";
+    Start({EntryBytes(kSourceProgram, test, "Local Machine").Batch(1, Mark("\\@W"), "")});
+    ::testing::internal::CaptureStderr();
+    Pass();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Status(0), "unresolved") << "a command that was not run, and no alert ran";
+    EXPECT_FALSE(std::filesystem::exists(dir / "ran"));
+    EXPECT_TRUE(TakeMarks().empty());
+    // Both the test's command and the failure command are reported.
+    EXPECT_NE(err.find("\"Local Machine\" (Local Machine)"), std::string::npos) << err;
+    EXPECT_NE(err.find("mark.sh \\@W"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // runs out its five seconds and the second address decides.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <sstream>
 
@@ -64,6 +65,56 @@ TEST_F(GateSilentHost, SecondAddressAnswersAfterTheFirstTimesOutForEachGatedEntr
     // remembered between gated entries.
     ASSERT_GE(before, 0);
     EXPECT_EQ(EchoRequestsSeen(ns.name()) - before, 2);
+}
+
+// A close asked for while a ping waits for a host that never answers ends
+// the wait at once, in the test of a Ping entry and in the Internet gate:
+// nothing is judged, moved or alerted on.
+TEST_F(GateSilentHost, CloseDuringAPingEndsTheWaitAndJudgesNothing) {
+    SilentHostNamespace ns;
+    if (!ns.failure().empty()) GTEST_SKIP() << "no test namespace: " << ns.failure();
+    const std::string silent = ns.silentAddress();
+    auto passWithCloseAfter = [&](int pumpsBeforeClose) {
+        int pumps = 0;
+        platform->pump.hook = [&] {
+            if (++pumps == pumpsBeforeClose) engine->RequestClose();
+        };
+        const auto begin = std::chrono::steady_clock::now();
+        Pass();
+        EXPECT_GE(pumps, pumpsBeforeClose) << "the ping waited without serving the pump";
+        // The ping allows 20 s; a close must not wait for that.
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+    };
+
+    Start(
+        {EntryBytes(kSourceNone, "", silent).Timeout("20").Batch(1, Mark("failed @A"), ""),
+         EntryBytes(kSourceNone, "", "127.0.0.1")},
+        [](GlobalSettings& s) { s.autoMove = 1; }, true);
+    passWithCloseAfter(5);
+    EXPECT_EQ(Addresses(), (std::vector<std::string>{silent, "127.0.0.1"}));
+    EXPECT_EQ(Status(0), "unknown");
+    EXPECT_EQ(Record(0).attempt, 0);
+    EXPECT_EQ(Record(0).state, kStateUntested);
+    EXPECT_EQ(Status(1), "unknown") << "the pass goes on after the close";
+    EXPECT_TRUE(TakeMarks().empty());
+
+    // The gate's five seconds on the silent address are cut short as well,
+    // without the Internet alerts a failed check would raise.
+    Start(
+        {EntryBytes(kSourceNone, "", "127.0.0.1").CheckInternet(1)},
+        [&](GlobalSettings& s) {
+            CopyText(s.internetAddresses[0], silent.c_str());
+            s.internetAlerts.messageBoxMode = 2;
+            s.internetAlerts.batch.batchMode = 2;
+            CopyText(s.internetAlerts.batch.failedCommand, Mark("internet").c_str());
+            s.internetAlerts.batch.failedCommandWait = 1;
+        },
+        true);
+    passWithCloseAfter(5);
+    EXPECT_EQ(engine->InternetState(), kStateUntested);
+    EXPECT_TRUE(platform->messageBox.shown.empty());
+    EXPECT_TRUE(TakeMarks().empty());
+    EXPECT_EQ(Record(0).attempt, 0);
 }
 
 }  // namespace

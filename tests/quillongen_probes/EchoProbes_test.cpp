@@ -182,6 +182,17 @@ TEST_F(EchoNamespace, SilentHostTimesOut) {
     EXPECT_EQ(-1, Ping(ns_->silentAddress().c_str(), 1));
 }
 
+TEST_F(EchoNamespace, StoppableProbeGivesUpWhenAskedAndIsPingIcmpOtherwise) {
+    int asked = 0;
+    const QgStopHook stopOnThird = [](void* context) {
+        return ++*static_cast<int*>(context) >= 3 ? 1 : 0;
+    };
+    EXPECT_EQ(-2, PingICMPStoppable(ns_->silentAddress().c_str(), 30, stopOnThird, &asked));
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(1, PingICMPStoppable(ns_->localAddress().c_str(), 2, stopOnThird, &asked));
+    EXPECT_EQ(-1, PingICMPStoppable(ns_->silentAddress().c_str(), 1, nullptr, nullptr));
+}
+
 TEST_F(EchoNamespace, IcmpErrorForTheRequestEndsTheProbeWithFailure) {
     // The namespace answers with "prohibited"; waiting out the limit would
     // give -1 instead.

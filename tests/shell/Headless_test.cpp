@@ -5,11 +5,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "engine/ServiceItem.h"
 #include "engine_client/LoopbackAgent.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
@@ -172,9 +174,9 @@ TEST_F(HeadlessTest, SignalDuringAPassEndsItAndStillSavesTheList) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of its shutdown";
     auto bytes = fakes::ReadBytes(dir / "Tarnwatch.ini");
     ASSERT_EQ(bytes.size(), 8u + 2 * 1912 + 4);
-    // The silent entry was tested (attempt 1); the pass ended before the
-    // Ping entry.
-    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1884), 1);
+    // The silent entry's test was cut short, which is no result (attempt
+    // back at 0); the pass ended before the Ping entry.
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1884), 0);
     EXPECT_EQ(fakes::IntAt(bytes, 8 + 1912 + 1884), 0);
 }
 
@@ -193,6 +195,157 @@ TEST_F(HeadlessTest, ScheduledModeEndsCleanlyOnSigterm) {
     // Written back on the way out: the run-time state reads untested.
     EXPECT_EQ(fakes::IntAt(fakes::ReadBytes(dir / "Tarnwatch.ini"), 8 + 1876), 0x00200000);
     EXPECT_TRUE(std::filesystem::exists(dir / "config/Quillon/Tarnwatch.conf"));
+}
+
+// A close while a test waits (a silent agent, a program that sleeps) ends the
+// wait at once: the program exits with the list saved, and the cut-short
+// test is no result, so the entry is neither judged, moved nor alerted on.
+class HeadlessCloseTest : public HeadlessTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HeadlessCloseTest, SignalDuringAWaitEndsItWithoutJudgingTheEntry) {
+    // Failed entries move to the end, and the waiting entry's failure
+    // command leaves a mark: neither may happen.
+    std::ofstream(dir / "config/Quillon/Tarnwatch.conf") << "[Options]\namove=1\n";
+    fakes::SilentListener silent;
+    RawRecord waiting(1912);
+    const bool agent = GetParam() == kSourceTcpPort;
+    if (agent) {
+        waiting = Entry(0, std::to_string(silent.port()), "127.0.0.1", 29, "waiting");
+    } else {
+        const std::string sleeper = dir / "sleeper.sh";
+        std::ofstream(sleeper) << "#!/bin/sh\necho $$ > " << dir / "sleeper.pid"
+                               << "\nexec sleep 60\n";
+        std::filesystem::permissions(sleeper, std::filesystem::perms::owner_all);
+        waiting = Entry(2, sleeper, "Local Machine", 21, "waiting");
+    }
+    waiting.Text(260, "60").Int(1892, 0).Int(1336, 1).Int(1340, 1).Int(1344, 1).Int(1348, 1);
+    waiting.Text(1356, "touch " + dir / "alerted").Int(1868, 1);
+    fakes::WriteBytes(
+        dir / "Tarnwatch.ini",
+        fakes::ListFileImage(-2.2f, 2, {waiting, Entry(3, "", "127.0.0.1", 17, "p")}));
+    fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
+    const std::string started = agent ? dir / "Tarnwatch.bak" : dir / "sleeper.pid";
+    for (int i = 0; i < 400 && !std::filesystem::exists(started); ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(started));
+    std::this_thread::sleep_for(500ms);
+    // Whatever happens, the sleeping program does not outlive the test.
+    struct SleeperReaper {
+        pid_t pid = -1;
+        ~SleeperReaper() {
+            const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
+            if (pid > 0 && fakes::ReadText(comm) == "sleep\n") kill(pid, SIGKILL);
+        }
+    } sleeper;
+    if (!agent) sleeper.pid = std::stoi(fakes::ReadText(dir / "sleeper.pid"));
+    program.Signal(SIGTERM);
+    // The entry allows 60 s; far less than that means the wait was given up.
+    const int status = program.Wait(10s);
+    ASSERT_NE(status, -1) << "the wait in progress ignored the close";
+    ASSERT_TRUE(WIFEXITED(status));
+
+    auto bytes = fakes::ReadBytes(dir / "Tarnwatch.ini");
+    ASSERT_EQ(bytes.size(), 8u + 2 * 1912 + 4);
+    EXPECT_EQ(bytes[8 + 540], 'w') << "the waiting entry was moved";
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1876), 0x00200000) << "the entry was judged";
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1884), 0);
+    EXPECT_EQ(fakes::IntAt(bytes, 8 + 1900), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "alerted")) << "an alert ran for the close";
+    // The program's process group went with the wait.
+    if (!agent) {
+        EXPECT_NE(kill(sleeper.pid, 0), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(WaitingTests, HeadlessCloseTest,
+                         ::testing::Values(kSourceTcpPort, kSourceProgram));
+
+TEST_F(HeadlessTest, AgentRepliesAndEntryTextsReachTheTerminalWithoutControlCharacters) {
+    // The reply still ends in an availability figure, so it is shown.
+    const std::string reply = "\x1b]0;owned\x07\x1b[2J\xc2\x9b\x9b\xc3\xa9 12:34";
+    testing::LoopbackAgent agent([&](int fd, testing::LoopbackAgent& a) {
+        CMsgClient m;
+        while (a.ReadMessage(fd, m)) {
+            if (m.text == "HELLO")
+                testing::LoopbackAgent::Send(fd, testing::MessageBytes(0, "", {"CONNECTED"}));
+            if (m.text == "VORLAN")
+                testing::LoopbackAgent::Send(fd, testing::MessageBytes(0, "", {reply}));
+            if (m.closeFlag) break;
+        }
+        a.ReadToEnd(fd);
+    });
+    const std::string description = "desc\x1b[31mred\rX";
+    fakes::WriteBytes(
+        dir / "Tarnwatch.ini",
+        fakes::ListFileImage(
+            -2.2f, 1, {Entry(0, std::to_string(agent.port()), "127.0.0.1", 29, description)}));
+    auto env = Env();
+    env.push_back("LC_ALL=C.UTF-8");
+    fakes::Program program({"--headless", "--once"}, env, dir / "out.txt");
+    ASSERT_NE(program.Wait(60s), -1);
+    const std::string out = fakes::ReadText(dir / "out.txt");
+    for (char c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        EXPECT_TRUE(b >= 0x20 || b == '\n' || b == '\t') << "control byte " << int{b} << "\n"
+                                                         << out;
+        EXPECT_NE(b, 0x7F);
+    }
+    EXPECT_EQ(out.find("\xc2\x9b"), std::string::npos) << "a C1 control in UTF-8 form";
+    // Each control character is one visible placeholder; the rest stays.
+    EXPECT_NE(out.find("?]0;owned??[2J??\xc3\xa9 12:34"), std::string::npos) << out;
+    EXPECT_NE(out.find("desc?[31mred?X"), std::string::npos) << out;
+    // The list file keeps the entry's text as it was.
+    auto bytes = fakes::ReadBytes(dir / "Tarnwatch.ini");
+    ASSERT_GE(bytes.size(), 8u + 1912);
+    EXPECT_EQ(std::string(bytes.begin() + 8 + 540, bytes.begin() + 8 + 540 + description.size()),
+              description);
+}
+
+TEST_F(HeadlessTest, ListFileThatIsNoRegularFileIsNeitherWaitedOnNorWrittenOver) {
+    // A FIFO would hold an open for reading until some writer came along.
+    ASSERT_EQ(mkfifo((dir / "Tarnwatch.ini").c_str(), 0644), 0);
+    fakes::Program fifo({"--headless", "--once"}, Env(), dir / "out.txt", dir / "err.txt");
+    const int status = fifo.Wait(20s);
+    ASSERT_NE(status, -1) << "the start hangs on the FIFO";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "an empty list";
+    EXPECT_NE(fakes::ReadText(dir / "err.txt").find("is not a regular file"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(lstat((dir / "Tarnwatch.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A directory in its place: nothing is loaded, and a save would fail
+    // rather than replace it.
+    std::filesystem::remove(dir / "Tarnwatch.ini");
+    std::filesystem::create_directory(dir / "Tarnwatch.ini");
+    fakes::Program directory({"--headless", "--once"}, Env(), dir / "out.txt", dir / "err.txt");
+    ASSERT_NE(directory.Wait(20s), -1);
+    EXPECT_NE(fakes::ReadText(dir / "err.txt").find("is not a regular file"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "Tarnwatch.ini"));
+}
+
+TEST_F(HeadlessTest, LeftoverTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
+    auto make = [&](const std::string& name, std::filesystem::perms perms) {
+        fakes::WriteBytes(dir / name, std::vector<unsigned char>(1 << 20, 0xCD));
+        std::filesystem::permissions(dir / name, perms);
+    };
+    const auto temp = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    const auto copied =
+        temp | std::filesystem::perms::group_read | std::filesystem::perms::others_read;
+    make("Tarnwatch.ini.a1B2c3", temp);  // a save of the list, killed
+    make("Tarnwatch.bak.Zz9Yy8", temp);  // a backup copy, killed
+    // Names and files that are not ours to remove.
+    make("Tarnwatch.ini.backup", copied);
+    make("Tarnwatch.ini.x1", temp);
+    make("Notes.ini.a1B2c3", temp);
+    std::string out;
+    EXPECT_EQ(RunOnce({Entry(3, "", "127.0.0.1", 17, "p")}, out), 0) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tarnwatch.ini.a1B2c3"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tarnwatch.bak.Zz9Yy8"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Tarnwatch.ini.backup"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Tarnwatch.ini.x1"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Notes.ini.a1B2c3"));
 }
 
 }  // namespace

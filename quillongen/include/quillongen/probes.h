@@ -40,6 +40,16 @@ QG_API int Ping(const char* host, int timeoutSeconds);
 // socket. The address 0.0.0.0 is refused without sending.
 QG_API int PingICMP(const char* host, int timeoutSeconds);
 
+// Asked by a stoppable probe while it waits; non-zero means "give up now".
+typedef int (*QgStopHook)(void* context);
+
+// PingICMP for a caller that must be able to give up the wait (a program
+// asked to close): while the probe waits for room to send or for the reply,
+// `stop` is called with `context` about every 50 milliseconds, and a non-zero
+// answer ends the probe at once with -2. Name resolution is not interrupted.
+// With a null hook this is PingICMP exactly.
+QG_API int PingICMPStoppable(const char* host, int timeoutSeconds, QgStopHook stop, void* context);
+
 // ---------------------------------------------------------------------------
 // Process lists
 //

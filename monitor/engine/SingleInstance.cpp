@@ -1,0 +1,113 @@
+// Counting the program's own copies and locking the list directory; see
+// SingleInstance.h.
+#include "engine/SingleInstance.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+#include "engine/ListFile.h"
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+namespace {
+
+// The file name an executable link points to; "" when it cannot be read.
+std::string ExecutableName(const std::string& link) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return "";
+    std::string path(target, static_cast<std::size_t>(n));
+    // A program file replaced while it runs still names the program.
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() &&
+        path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+        path.resize(path.size() - deleted.size());
+    }
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct ProcessStatus {
+    std::string kernelName;
+    char state = '?';
+    long realUid = -1;
+};
+
+bool ReadStatus(const std::string& dir, ProcessStatus& status) {
+    std::ifstream in(dir + "/status");
+    if (!in) return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Name:\t", 0) == 0) {
+            status.kernelName = line.substr(6);
+        } else if (line.rfind("State:\t", 0) == 0 && line.size() > 7) {
+            status.state = line[7];
+        } else if (line.rfind("Uid:\t", 0) == 0) {
+            status.realUid = std::strtol(line.c_str() + 5, nullptr, 10);
+        }
+    }
+    return status.realUid >= 0;
+}
+
+}  // namespace
+
+std::string OwnProgramName() {
+    return ExecutableName("/proc/self/exe");
+}
+
+int CountOwnProcesses(const std::string& name) {
+    if (name.empty()) return 0;
+    DIR* proc = opendir("/proc");
+    if (!proc) return 0;
+    const long uid = static_cast<long>(getuid());
+    // The kernel keeps the first 15 characters of a program's name.
+    const std::string kernelName = name.substr(0, 15);
+    int count = 0;
+    while (const dirent* entry = readdir(proc)) {
+        const char* pid = entry->d_name;
+        if (!std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+        const std::string dir = std::string("/proc/") + pid;
+        ProcessStatus status;
+        if (!ReadStatus(dir, status) || status.realUid != uid) continue;
+        // A zombie has ended; only its exit status is left to collect.
+        if (status.state == 'Z' || status.state == 'X') continue;
+        const std::string exe = ExecutableName(dir + "/exe");
+        if (exe.empty() ? status.kernelName == kernelName : exe == name) ++count;
+    }
+    closedir(proc);
+    return count;
+}
+
+ListDirectoryLock::~ListDirectoryLock() {
+    if (fd_ >= 0) close(fd_);
+}
+
+ListDirectoryLock::Result ListDirectoryLock::Acquire(const std::string& directory) {
+    if (fd_ >= 0) return Result::kHeld;
+    if (!MakeListDirectory(directory)) return Result::kUnavailable;
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += LoadString(IDS_LOCK_FILE);
+    // Without blocking: something other than a file in its place must not
+    // hold the start-up.
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) return Result::kUnavailable;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const bool taken = errno == EWOULDBLOCK;
+        close(fd);
+        return taken ? Result::kTaken : Result::kUnavailable;
+    }
+    fd_ = fd;
+    return Result::kHeld;
+}
+
+}  // namespace tarnwatch
