@@ -156,6 +156,7 @@ protected:
             s.internetAlerts.messageBoxWhenAvailable = 0;
             if (configure) configure(s);
         };
+        engine.reset();  // it holds the old platform's ports
         platform = std::make_unique<fakes::FakePlatform>(realClock);
         engine = std::make_unique<MonitorEngine>(platform->ports, &store);
         engine->SetObserver(&observer);
