@@ -220,7 +220,12 @@ std::string KeptName(const std::string& directory, const std::string& file, cons
     char stamp[32] = "";
     if (localtime_r(&when, &tm)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
     std::string name = stem + "-" + what + "-" + stamp;
-    if (n > 1) name += "-" + std::to_string(n);
+    if (n > 1) {
+        // Appended piece by piece: "-" + to_string() trips a false -Wrestrict
+        // of GCC 12 at -O3.
+        name += '-';
+        name += std::to_string(n);
+    }
     return JoinPath(directory, (name + ext).c_str());
 }
 

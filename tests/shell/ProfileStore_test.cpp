@@ -125,7 +125,9 @@ TEST_F(ProfileStoreTest, EveryValueOfTheTableRoundTrips) {
         if (d.kind == SettingKind::kInt) {
             *d.intField(s) = IntValue(d, def) == d.high ? d.low : d.high;
         } else {
-            const std::string text = "v" + std::to_string(d.nameId) + ", \"quoted\" \\ end";
+            std::string text = "v";
+            text += std::to_string(d.nameId);
+            text += ", \"quoted\" \\ end";
             CopyText(d.textField(s), kTextSize, text.c_str());
         }
     }
