@@ -129,6 +129,12 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_STOP_WAITING, "Stop waiting"},
     {IDS_SAVE_FAILED,
      "The list could not be saved to %s: %s. The file keeps the list it held before."},
+    {IDS_PROFILE_METRICS_SECTION, "Metrics"},
+    {IDS_PROFILE_METRICS_FILE, "MetricsFile"},
+    {IDS_METRICS_FILE_FAILED, "The metrics file %s cannot be written: %s"},
+    {IDS_METRICS_FILE_WRITTEN_AGAIN, "The metrics file %s is written again"},
+    {IDS_METRICS_LISTEN_FAILED, "The metrics cannot be served on %s: %s"},
+    {IDS_LIST_UNREADABLE, "the list file %s cannot be read: %s"},
 };
 
 constexpr int MaxId() {

@@ -125,6 +125,13 @@ enum StringId : int {
     // the property sheets
     IDS_WAITING_FOR_COMMAND = 1200,
     IDS_STOP_WAITING,
+    // metrics for other monitoring systems
+    IDS_PROFILE_METRICS_SECTION = 1300,
+    IDS_PROFILE_METRICS_FILE,
+    IDS_METRICS_FILE_FAILED,
+    IDS_METRICS_FILE_WRITTEN_AGAIN,
+    IDS_METRICS_LISTEN_FAILED,
+    IDS_LIST_UNREADABLE,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -3,6 +3,8 @@
 // the whole shutdown so nothing is lost).
 #pragma once
 
+#include "shell/MetricsOutput.h"
+
 namespace tarnwatch {
 
 class CTarnwatchApp {
@@ -12,6 +14,8 @@ public:
 
     // Always 0 here: the process-list probe of the modern family is used.
     int isWindows9x = 0;
+    // The command line's metrics options; the profile fills in the file.
+    MetricsOptions metrics;
 };
 
 // How many processes named like this program run, this one included. Names

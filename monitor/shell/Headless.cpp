@@ -1,11 +1,18 @@
 // Headless mode.
 #include "shell/Headless.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
+#include "engine/CheckReport.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -57,6 +64,9 @@ public:
     void TrayIconChanged(bool) override {}
     void CloseRequested() override { QCoreApplication::quit(); }
     void RowVisited(int) override {}
+    void PassEnded() override {
+        if (metrics && print) metrics->PublishSoon(engine_);
+    }
     void RowTested(int row) override {
         if (!print) return;
         const RowView& v = engine_.Rows()[static_cast<std::size_t>(row)];
@@ -66,10 +76,61 @@ public:
         std::fflush(stdout);
     }
     bool print = true;
+    MetricsOutput* metrics = nullptr;
 
 private:
     const MonitorEngine& engine_;
 };
+
+// Keeps standard output for the one-pass report alone: until Restore(), what
+// the entries' programs and alert commands print goes to standard error, so
+// a monitor that reads the first line as the status gets the status.
+class ReportOutput {
+public:
+    explicit ReportOutput(bool divert) {
+        if (!divert) return;
+        std::fflush(stdout);
+        // Close-on-exec: a command left running must not hold the report open.
+        saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    ~ReportOutput() { Restore(); }
+    void Restore() {
+        if (saved_ < 0) return;
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        saved_ = -1;
+    }
+
+private:
+    int saved_ = -1;
+};
+
+// Why the pass cannot run on the list at all, or "" when it can. A list
+// file that does not exist yet is an empty list, not an error.
+std::string UnreadableList(const MonitorEngine& engine) {
+    const LoadReport& load = engine.LastLoad();
+    const std::string file = ListFileLocation().listFile;
+    const auto because = [&](const std::string& reason) {
+        return FillText(IDS_LIST_UNREADABLE, file, reason);
+    };
+    if (load.outOfMemory) return because("there is not enough memory to load it");
+    if (load.opened) {
+        return load.readError && engine.Entries().rowCount == 0 ? because("it is cut short") : "";
+    }
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return errno == ENOENT ? "" : because(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return because("it is not a regular file");
+    if (load.readError) return because("it is cut short");
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return because(std::strerror(errno));
+    close(fd);
+    return "";
+}
 
 void PrintTable(const MonitorEngine& engine) {
     static constexpr int kShown[] = {kColAddress, kColDescription, kColSource,  kColServiceTest,
@@ -112,7 +173,9 @@ int ExitCodeForLevel(int level) {
     }
 }
 
-int RunHeadless(int& argc, char** argv, bool once) {
+int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
+    const bool once = options.once;
+    ReportOutput report(once);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
     QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
@@ -139,8 +202,10 @@ int RunHeadless(int& argc, char** argv, bool once) {
                       .sound = &sound};
 
     MonitorEngine engine(ports, &profile);
+    MetricsOutput metrics(options.metrics);
     LinePrinter printer(engine);
     printer.print = !once;
+    printer.metrics = &metrics;
     engine.SetObserver(&printer);
     InstallTerminationSignals(
         [](void* context) { static_cast<MonitorEngine*>(context)->RequestClose(); }, &engine);
@@ -148,10 +213,29 @@ int RunHeadless(int& argc, char** argv, bool once) {
     engine.Initialise();
     int code = 0;
     if (once) {
-        if (!engine.LastLoad().outOfMemory) engine.OnUpdateAll();
-        PrintTable(engine);
-        code = ExitCodeForLevel(engine.OverallLevel());
+        CheckResult result;
+        result.error = UnreadableList(engine);
+        if (result.error.empty()) {
+            // The endpoint answers with the loaded list while the pass runs.
+            metrics.Publish(engine, false);
+            engine.OnUpdateAll();
+            metrics.Publish(engine);
+            result.exitCode = ExitCodeForLevel(engine.OverallLevel());
+        } else {
+            result.exitCode = kCheckUnknown;
+        }
+        report.Restore();
+        if (options.json) {
+            const std::string json = JsonReport(engine, clock.Now(), result);
+            std::fwrite(json.data(), 1, json.size(), stdout);
+            std::fflush(stdout);
+        } else {
+            std::printf("%s\n", PluginLine(engine, result).c_str());
+            PrintTable(engine);
+        }
+        code = result.exitCode;
     } else {
+        metrics.Publish(engine);
         app.exec();
     }
     const GlobalSettings& s = engine.Settings();

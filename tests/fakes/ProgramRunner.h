@@ -20,8 +20,9 @@ namespace tarnwatch::fakes {
 class Program {
 public:
     // `env` entries ("NAME=value") are added to the test's own environment.
+    // Standard error stays the test's own unless `stderrPath` names a file.
     Program(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& stdoutPath = "/dev/null") {
+            const std::string& stdoutPath = "/dev/null", const std::string& stderrPath = "") {
         std::vector<std::string> argStore{std::string(TARNWATCH_BIN_DIR) + "/tarnwatch"};
         argStore.insert(argStore.end(), args.begin(), args.end());
         std::vector<std::string> envStore;
@@ -36,6 +37,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!stderrPath.empty()) {
+            posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
