@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace tarnwatch {
 
@@ -95,24 +96,30 @@ EntryCounts CountEntries(const MonitorEngine& engine) {
     return c;
 }
 
+std::size_t FormatNumber(char (&buf)[32], std::int64_t value) {
+    return static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
+}
+
+std::size_t FormatNumber(char (&buf)[32], double value) {
+    const char* special = std::isnan(value)   ? "NaN"
+                          : std::isinf(value) ? (value > 0 ? "+Inf" : "-Inf")
+                                              : nullptr;
+    if (special) {
+        const std::size_t n = std::strlen(special);
+        std::memcpy(buf, special, n);
+        return n;
+    }
+    return static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
+}
+
 void AppendNumber(std::string& out, std::int64_t value) {
-    char buf[24];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
+    char buf[32];
+    out.append(buf, FormatNumber(buf, value));
 }
 
 void AppendNumber(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += "NaN";
-        return;
-    }
-    if (std::isinf(value)) {
-        out += value > 0 ? "+Inf" : "-Inf";
-        return;
-    }
     char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
+    out.append(buf, FormatNumber(buf, value));
 }
 
 }  // namespace tarnwatch

@@ -54,5 +54,8 @@ EntryCounts CountEntries(const MonitorEngine& engine);
 // others in the shortest form that reads back the same.
 void AppendNumber(std::string& out, std::int64_t value);
 void AppendNumber(std::string& out, double value);
+// The same into `buf`; returns the length.
+std::size_t FormatNumber(char (&buf)[32], std::int64_t value);
+std::size_t FormatNumber(char (&buf)[32], double value);
 
 }  // namespace tarnwatch

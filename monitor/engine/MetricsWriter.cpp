@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,26 +23,64 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-void Family(std::string& out, const char* name, const char* help) {
-    out += "# HELP ";
-    out += name;
-    out += ' ';
-    out += help;
-    out += "\n# TYPE ";
-    out += name;
-    out += " gauge\n";
+// The text being made. Lines are put together in a small buffer that stays
+// in the cache and go to the string a chunk at a time: most of a long text
+// is many short pieces.
+class StringSink {
+public:
+    explicit StringSink(std::string& out) : out_(out) {}
+    ~StringSink() { Flush(); }
+    StringSink(const StringSink&) = delete;
+    StringSink& operator=(const StringSink&) = delete;
+    void Put(std::string_view text) {
+        if (used_ + text.size() > kChunk) {
+            Flush();
+            if (text.size() > kChunk) {
+                out_.append(text.data(), text.size());
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+    void Put(char c) {
+        if (used_ == kChunk) Flush();
+        buf_[used_++] = c;
+    }
+    void Flush() {
+        out_.append(buf_, used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 16 * 1024;
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buf_[kChunk];
+};
+
+void Family(StringSink& out, std::string_view name, std::string_view help) {
+    out.Put("# HELP ");
+    out.Put(name);
+    out.Put(' ');
+    out.Put(help);
+    out.Put("\n# TYPE ");
+    out.Put(name);
+    out.Put(" gauge\n");
 }
 
 template <typename Number>
-void Sample(std::string& out, const char* name, std::string_view labels, Number value) {
-    out += name;
-    out += labels;
-    out += ' ';
-    AppendNumber(out, value);
-    out += '\n';
+void Sample(StringSink& out, std::string_view name, std::string_view labels, Number value) {
+    char number[32];
+    const std::size_t digits = FormatNumber(number, value);
+    out.Put(name);
+    out.Put(labels);
+    out.Put(' ');
+    out.Put(std::string_view(number, digits));
+    out.Put('\n');
 }
 
-void Label(std::string& out, const char* name, std::string_view value, bool first = false) {
+void Label(std::string& out, std::string_view name, std::string_view value, bool first = false) {
     if (!first) out += ',';
     out += name;
     out += "=\"";
@@ -49,77 +88,143 @@ void Label(std::string& out, const char* name, std::string_view value, bool firs
     out += '"';
 }
 
+// "{name="value"}"
+std::string OneLabel(std::string_view name, std::string_view value) {
+    std::string l = "{";
+    Label(l, name, value, true);
+    l += '}';
+    return l;
+}
+
 double Seconds(std::int64_t microseconds) {
     return microseconds < 0 ? kNaN : static_cast<double>(microseconds) / 1e6;
 }
 
+// What the entry families show of one entry, gathered in one sweep over the
+// records: they are large, and each family would otherwise read them again.
+struct EntryValues {
+    std::int32_t state;
+    std::int32_t attempt;
+    std::int32_t attempts;
+    std::int32_t lastTestTime;
+    std::int64_t durationUs;
+    std::size_t labelsEnd;  // where the entry's label set ends in `labels`
+};
+
 // The per-entry families, each with the same label sets in row order.
-void AppendEntries(const MonitorEngine& engine, std::string& out) {
+void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& counts) {
     const EntryCollection& entries = engine.Entries();
     // Each entry's label set is built once and reused by every family.
     std::string labels;
-    std::vector<std::size_t> ends;
-    std::vector<int> rows;
-    char rowText[16];
+    std::vector<EntryValues> values;
+    values.reserve(static_cast<std::size_t>(std::max(0, entries.rowCount)));
     for (int r = 0; r < entries.rowCount; ++r) {
         const ServiceItem& e = entries.RecordAtRow(r);
-        if (!e.enabled) continue;
-        rows.push_back(r);
+        if (!e.enabled) {
+            ++counts.disabled;
+            continue;
+        }
+        const StateCode code = StateCodeOf(e.state);
+        ++(code == kCodeAvailable  ? counts.ok
+           : code == kCodeUntested ? counts.untested
+                                   : counts.failed);
         labels += "{row=\"";
-        std::snprintf(rowText, sizeof rowText, "%d", r);
-        labels += rowText;
+        AppendNumber(labels, static_cast<std::int64_t>(r));
         labels += '"';
         Label(labels, "address", e.address);
         Label(labels, "source", e.source);
         Label(labels, "service_test", ServiceTestName(e.serviceTest));
         Label(labels, "description", e.description);
         labels += '}';
-        ends.push_back(labels.size());
+        values.push_back({e.state, e.attempt, e.attempts, e.lastTestTime,
+                          engine.LastTestDurationUs(r), labels.size()});
     }
-    const auto each = [&](auto sample) {
+    const auto each = [&](std::string_view name, auto value) {
         std::size_t begin = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            sample(std::string_view(labels).substr(begin, ends[i] - begin),
-                   entries.RecordAtRow(rows[i]), rows[i]);
-            begin = ends[i];
+        for (const EntryValues& v : values) {
+            Sample(out, name, std::string_view(labels).substr(begin, v.labelsEnd - begin),
+                   value(v));
+            begin = v.labelsEnd;
         }
     };
-    constexpr const char* kUp = "tarnwatch_entry_up";
+    constexpr std::string_view kUp = "tarnwatch_entry_up";
     Family(out, kUp,
            "Whether the entry was available at its last test (1) or failed (0); NaN while it is "
            "untested.");
-    each([&](std::string_view l, const ServiceItem& e, int) {
-        const StateCode code = StateCodeOf(e.state);
-        Sample(out, kUp, l, code == kCodeUntested ? kNaN : code == kCodeAvailable ? 1.0 : 0.0);
+    each(kUp, [](const EntryValues& v) {
+        const StateCode code = StateCodeOf(v.state);
+        return code == kCodeUntested ? kNaN : code == kCodeAvailable ? 1.0 : 0.0;
     });
-    constexpr const char* kState = "tarnwatch_entry_state";
+    constexpr std::string_view kState = "tarnwatch_entry_state";
     Family(out, kState,
            "The entry's state: 0 untested, 1 available, 2 retrying, 3 unresolved, 4 timed out, "
            "5 unavailable.");
-    each([&](std::string_view l, const ServiceItem& e, int) {
-        Sample(out, kState, l, static_cast<std::int64_t>(StateCodeOf(e.state)));
-    });
-    constexpr const char* kAttempt = "tarnwatch_entry_attempt";
+    each(kState,
+         [](const EntryValues& v) { return static_cast<std::int64_t>(StateCodeOf(v.state)); });
+    constexpr std::string_view kAttempt = "tarnwatch_entry_attempt";
     Family(out, kAttempt,
-           "Tests of the entry since its last success or since the list was loaded.");
-    each([&](std::string_view l, const ServiceItem& e, int) {
-        Sample(out, kAttempt, l, static_cast<std::int64_t>(e.attempt));
-    });
-    constexpr const char* kAttempts = "tarnwatch_entry_attempts";
+           "The entry's attempt: 1 at a test after a success, one more at each failure in a "
+           "row.");
+    each(kAttempt, [](const EntryValues& v) { return static_cast<std::int64_t>(v.attempt); });
+    constexpr std::string_view kAttempts = "tarnwatch_entry_attempts";
     Family(out, kAttempts, "Failed tests in a row after which the entry alerts.");
-    each([&](std::string_view l, const ServiceItem& e, int) {
-        Sample(out, kAttempts, l, static_cast<std::int64_t>(e.attempts));
-    });
-    constexpr const char* kLast = "tarnwatch_entry_last_test_timestamp_seconds";
+    each(kAttempts, [](const EntryValues& v) { return static_cast<std::int64_t>(v.attempts); });
+    constexpr std::string_view kLast = "tarnwatch_entry_last_test_timestamp_seconds";
     Family(out, kLast, "When the entry was last tested, in seconds since 1970; 0 when never.");
-    each([&](std::string_view l, const ServiceItem& e, int) {
-        Sample(out, kLast, l, static_cast<std::int64_t>(e.lastTestTime));
-    });
-    constexpr const char* kDuration = "tarnwatch_entry_last_test_duration_seconds";
+    each(kLast, [](const EntryValues& v) { return static_cast<std::int64_t>(v.lastTestTime); });
+    constexpr std::string_view kDuration = "tarnwatch_entry_last_test_duration_seconds";
     Family(out, kDuration, "How long the entry's last test took; NaN while it is untested.");
-    each([&](std::string_view l, const ServiceItem&, int row) {
-        Sample(out, kDuration, l, Seconds(engine.LastTestDurationUs(row)));
-    });
+    each(kDuration, [](const EntryValues& v) { return Seconds(v.durationUs); });
+}
+
+void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& out) {
+    // Counted in the same sweep as the entries, as CountEntries counts.
+    EntryCounts counts;
+    PutEntries(engine, out, counts);
+
+    constexpr std::string_view kInterval = "tarnwatch_class_interval_seconds";
+    Family(out, kInterval, "The update interval of the frequency class; 0 when the class is off.");
+    for (int cls : kTimedClasses) {
+        Sample(out, kInterval, OneLabel("class", ClassName(cls)),
+               UpdateScheduler::ClassInterval(cls, engine.Settings()));
+    }
+    constexpr std::string_view kNext = "tarnwatch_class_next_update_remaining_seconds";
+    Family(out, kNext,
+           "Seconds until the frequency class is next updated; NaN while the class or the "
+           "timers are off.");
+    for (int cls : kTimedClasses) {
+        const std::int64_t left = SecondsToNextUpdate(engine, cls, now);
+        Sample(out, kNext, OneLabel("class", ClassName(cls)),
+               left < 0 ? kNaN : static_cast<double>(left));
+    }
+
+    constexpr std::string_view kInternet = "tarnwatch_internet_state";
+    Family(out, kInternet,
+           "The Internet connection check before gated entries: 0 untested, 1 available, "
+           "5 unavailable.");
+    Sample(out, kInternet, "", static_cast<std::int64_t>(StateCodeOf(engine.InternetState())));
+
+    constexpr std::string_view kLevel = "tarnwatch_overall_level";
+    Family(out, kLevel, "The overall level: 0 ok, 1 warning, 2 information, 3 error.");
+    Sample(out, kLevel, "", static_cast<std::int64_t>(LevelCode(engine.OverallLevel())));
+
+    constexpr std::string_view kEntries = "tarnwatch_entries";
+    Family(out, kEntries, "Entries of the list by outcome.");
+    const std::pair<const char*, int> byOutcome[] = {{"ok", counts.ok},
+                                                     {"failed", counts.failed},
+                                                     {"untested", counts.untested},
+                                                     {"disabled", counts.disabled}};
+    for (const auto& [name, count] : byOutcome) {
+        Sample(out, kEntries, OneLabel("outcome", name), static_cast<std::int64_t>(count));
+    }
+
+    constexpr std::string_view kPassLength = "tarnwatch_last_pass_duration_seconds";
+    Family(out, kPassLength, "How long the last test pass took; NaN before the first.");
+    Sample(out, kPassLength, "", Seconds(engine.LastPassDurationUs()));
+    constexpr std::string_view kPassEnd = "tarnwatch_last_pass_timestamp_seconds";
+    Family(out, kPassEnd,
+           "When the last test pass ended, in seconds since 1970; 0 before the first.");
+    Sample(out, kPassEnd, "", engine.LastPassEndTime());
 }
 
 void Fill(std::string& text, const std::string& part, std::size_t& from) {
@@ -142,59 +247,8 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string& out) {
-    AppendEntries(engine, out);
-
-    constexpr const char* kInterval = "tarnwatch_class_interval_seconds";
-    Family(out, kInterval, "The update interval of the frequency class; 0 when the class is off.");
-    for (int cls : kTimedClasses) {
-        std::string l = "{";
-        Label(l, "class", ClassName(cls), true);
-        l += '}';
-        Sample(out, kInterval, l, UpdateScheduler::ClassInterval(cls, engine.Settings()));
-    }
-    constexpr const char* kNext = "tarnwatch_class_next_update_remaining_seconds";
-    Family(out, kNext,
-           "Seconds until the frequency class is next updated; NaN while the class or the "
-           "timers are off.");
-    for (int cls : kTimedClasses) {
-        std::string l = "{";
-        Label(l, "class", ClassName(cls), true);
-        l += '}';
-        const std::int64_t left = SecondsToNextUpdate(engine, cls, now);
-        Sample(out, kNext, l, left < 0 ? kNaN : static_cast<double>(left));
-    }
-
-    constexpr const char* kInternet = "tarnwatch_internet_state";
-    Family(out, kInternet,
-           "The Internet connection check before gated entries: 0 untested, 1 available, "
-           "5 unavailable.");
-    Sample(out, kInternet, "", static_cast<std::int64_t>(StateCodeOf(engine.InternetState())));
-
-    constexpr const char* kLevel = "tarnwatch_overall_level";
-    Family(out, kLevel, "The overall level: 0 ok, 1 warning, 2 information, 3 error.");
-    Sample(out, kLevel, "", static_cast<std::int64_t>(LevelCode(engine.OverallLevel())));
-
-    const EntryCounts counts = CountEntries(engine);
-    constexpr const char* kEntries = "tarnwatch_entries";
-    Family(out, kEntries, "Entries of the list by outcome.");
-    const std::pair<const char*, int> byOutcome[] = {{"ok", counts.ok},
-                                                     {"failed", counts.failed},
-                                                     {"untested", counts.untested},
-                                                     {"disabled", counts.disabled}};
-    for (const auto& [name, count] : byOutcome) {
-        std::string l = "{";
-        Label(l, "outcome", name, true);
-        l += '}';
-        Sample(out, kEntries, l, static_cast<std::int64_t>(count));
-    }
-
-    constexpr const char* kPassLength = "tarnwatch_last_pass_duration_seconds";
-    Family(out, kPassLength, "How long the last test pass took; NaN before the first.");
-    Sample(out, kPassLength, "", Seconds(engine.LastPassDurationUs()));
-    constexpr const char* kPassEnd = "tarnwatch_last_pass_timestamp_seconds";
-    Family(out, kPassEnd,
-           "When the last test pass ended, in seconds since 1970; 0 before the first.");
-    Sample(out, kPassEnd, "", engine.LastPassEndTime());
+    StringSink sink(out);
+    PutExposition(engine, now, sink);
 }
 
 std::string ExpositionText(const MonitorEngine& engine, std::int64_t now) {
@@ -213,7 +267,12 @@ std::string FillText(int id, const std::string& first, const std::string& second
     return text;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
+namespace {
+
+// Writes `path` through a temporary file beside it that `fill` writes (false,
+// with errno set, on a failure) and that is renamed over it once complete.
+template <typename Fill>
+bool ReplaceFile(const std::string& path, Fill fill, std::string* reason) {
     std::string failure;
     std::vector<char> name(path.begin(), path.end());
     for (char c : std::string_view(".XXXXXX")) name.push_back(c);
@@ -223,22 +282,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         if (reason) *reason = ErrnoText("cannot create a file in", DirectoryOf(path));
         return false;
     }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0 && failure.empty()) {
-        const ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            failure = ErrnoText("cannot write", path);
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (!fill(fd)) failure = ErrnoText("cannot write", path);
     // Readable by a collector that runs as another user, as a metrics file
     // is meant to be.
-    if (failure.empty() && fchmod(fd, 0644) != 0)
+    if (failure.empty() && fchmod(fd, 0644) != 0) {
         failure = ErrnoText("cannot set the mode of", path);
+    }
     if (close(fd) != 0 && failure.empty()) failure = ErrnoText("cannot write", path);
     if (failure.empty() && rename(name.data(), path.c_str()) != 0) {
         failure = ErrnoText("cannot replace", path);
@@ -249,6 +298,29 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
+    return ReplaceFile(
+        path,
+        [&](int fd) {
+            const char* p = text.data();
+            std::size_t left = text.size();
+            while (left > 0) {
+                const ssize_t n = write(fd, p, left);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    if (n == 0) errno = EIO;
+                    return false;
+                }
+                p += n;
+                left -= static_cast<std::size_t>(n);
+            }
+            return true;
+        },
+        reason);
 }
 
 MetricsFile::MetricsFile(std::string path, Reporter report)
@@ -263,7 +335,10 @@ MetricsFile::MetricsFile(std::string path, Reporter report)
 
 bool MetricsFile::Write(const std::string& text) {
     std::string reason;
-    const bool ok = WriteFileAtomically(path_, text, &reason);
+    return Report(WriteFileAtomically(path_, text, &reason), reason);
+}
+
+bool MetricsFile::Report(bool ok, const std::string& reason) {
     if (reason != lastError_) {
         report_(ok ? FillText(IDS_METRICS_FILE_WRITTEN_AGAIN, path_)
                    : FillText(IDS_METRICS_FILE_FAILED, path_, reason));

@@ -48,6 +48,8 @@ public:
     const std::string& lastError() const { return lastError_; }
 
 private:
+    bool Report(bool ok, const std::string& reason);
+
     std::string path_;
     Reporter report_;
     std::string lastError_;

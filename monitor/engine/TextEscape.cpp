@@ -85,24 +85,31 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 void AppendLabelValue(std::string& out, std::string_view text) {
-    ForEachCharacter(
-        text,
-        [&](char c) {
-            switch (c) {
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '"':
-                    out += "\\\"";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                default:
-                    out += c;
-            }
-        },
-        [&](std::string_view sequence, std::uint32_t) { out += sequence; });
+    // Whole runs of plain characters at a time: the metrics of a long list
+    // are mostly these texts, repeated once per family.
+    std::size_t run = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80 && c != '\\' && c != '"' && c != '\n') {
+            ++i;
+            continue;
+        }
+        out.append(text.data() + run, i - run);
+        if (c < 0x80) {
+            out += '\\';
+            out += c == '\n' ? 'n' : static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = Utf8SequenceLength(text.substr(i)); n == 0) {
+            out += kReplacement;
+            ++i;
+        } else {
+            out.append(text.data() + i, n);
+            i += n;
+        }
+        run = i;
+    }
+    out.append(text.data() + run, i - run);
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {

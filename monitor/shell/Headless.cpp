@@ -1,14 +1,8 @@
 // Headless mode.
 #include "shell/Headless.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -18,6 +12,7 @@
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/CanberraSound.h"
+#include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 
@@ -81,56 +76,6 @@ public:
 private:
     const MonitorEngine& engine_;
 };
-
-// Keeps standard output for the one-pass report alone: until Restore(), what
-// the entries' programs and alert commands print goes to standard error, so
-// a monitor that reads the first line as the status gets the status.
-class ReportOutput {
-public:
-    explicit ReportOutput(bool divert) {
-        if (!divert) return;
-        std::fflush(stdout);
-        // Close-on-exec: a command left running must not hold the report open.
-        saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-        if (saved_ >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-            close(saved_);
-            saved_ = -1;
-        }
-    }
-    ~ReportOutput() { Restore(); }
-    void Restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        saved_ = -1;
-    }
-
-private:
-    int saved_ = -1;
-};
-
-// Why the pass cannot run on the list at all, or "" when it can. A list
-// file that does not exist yet is an empty list, not an error.
-std::string UnreadableList(const MonitorEngine& engine) {
-    const LoadReport& load = engine.LastLoad();
-    const std::string file = ListFileLocation().listFile;
-    const auto because = [&](const std::string& reason) {
-        return FillText(IDS_LIST_UNREADABLE, file, reason);
-    };
-    if (load.outOfMemory) return because("there is not enough memory to load it");
-    if (load.opened) {
-        return load.readError && engine.Entries().rowCount == 0 ? because("it is cut short") : "";
-    }
-    struct stat st {};
-    if (stat(file.c_str(), &st) != 0) return errno == ENOENT ? "" : because(std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return because("it is not a regular file");
-    if (load.readError) return because("it is cut short");
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return because(std::strerror(errno));
-    close(fd);
-    return "";
-}
 
 void PrintTable(const MonitorEngine& engine) {
     static constexpr int kShown[] = {kColAddress, kColDescription, kColSource,  kColServiceTest,

@@ -29,7 +29,8 @@ MetricsOutput::MetricsOutput(const MetricsOptions& options) {
 MetricsOutput::~MetricsOutput() = default;
 
 void MetricsOutput::Publish(const MonitorEngine& engine, bool toFile) {
-    if (!Active()) return;
+    if (!server_ && !(file_ && toFile)) return;
+    // Made once for both.
     auto text = std::make_shared<const std::string>(
         ExpositionText(engine, static_cast<std::int64_t>(std::time(nullptr))));
     if (server_) server_->Publish(text);

@@ -33,7 +33,7 @@ void PrintHelp() {
         "  --metrics-listen [ADDRESS:]PORT\n"
         "               serve the same metrics over HTTP at /metrics; a bare port listens\n"
         "               on 127.0.0.1 only. ADDRESS is a dotted IPv4 address, localhost or\n"
-        "               [IPv6]; 0.0.0.0 or [::] serve every interface.\n"
+        "               [IPv6]; 0.0.0.0 serves every IPv4 interface, [::] every IPv6 one.\n"
         "  --help       this text.\n"
         "\n"
         "A second copy refuses to start while one runs (exit code 255).\n"
