@@ -73,7 +73,7 @@ private:
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;
-    std::unique_ptr<MetricsOutput> metrics_;  // goes before the engine it reads
+    std::unique_ptr<MetricsOutput> metrics_;  // ends before the engine it reads
     int lastVisitedRow_ = -1;
     // True while the window itself moves the list's current row, so that the
     // move is not taken for the user's.
