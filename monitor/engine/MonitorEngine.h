@@ -52,6 +52,9 @@ public:
     virtual void RowVisited(int row) { RowChanged(row); }
     // A test of the entry at `row` has ended and its row shows the outcome.
     virtual void RowTested(int /*row*/) {}
+    // A pass has ended and the overall level and tool tip are recomputed:
+    // the state is complete until the next pass starts.
+    virtual void PassEnded() {}
     virtual void TrayIconChanged(bool shown) = 0;
     virtual void CloseRequested() = 0;  // the program must close
 };
@@ -180,6 +183,13 @@ public:
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
     const LoadReport& LastLoad() const { return lastLoad_; }
+    // How long the last test of the entry at `row` took, in microseconds;
+    // -1 while it has not been tested since the list was loaded.
+    std::int64_t LastTestDurationUs(int row) const;
+    // The last pass that ended: its length in microseconds (-1 before the
+    // first) and the wall-clock time of its end.
+    std::int64_t LastPassDurationUs() const { return lastPassDurationUs_; }
+    std::int64_t LastPassEndTime() const { return lastPassEndTime_; }
 
 private:
     // The outcome of one entry's test.
@@ -195,6 +205,7 @@ private:
     void ShowRow(int row, int image, const std::string& status);
     void SetStatusCell(int row, const std::string& status);
     void RecomputeOverallLevel();
+    void NoteTestDuration(int row, std::int64_t microseconds);
     // Tells the observer about a close asked for during the pass.
     void CloseIfRequested();
     void RaiseOverallLevel(int image);
@@ -242,6 +253,11 @@ private:
     std::vector<RowView> rows_;
     ButtonStates buttons_;
     LoadReport lastLoad_;
+    // By record slot, which an entry keeps wherever its row moves; kept
+    // beside the records because their layout is the list file's.
+    std::vector<std::int64_t> testDurationUs_;
+    std::int64_t lastPassDurationUs_ = -1;
+    std::int64_t lastPassEndTime_ = 0;
     int overallLevel_ = kLevelWarning;
     std::string toolTip_;
     UpdateScheduler scheduler_;

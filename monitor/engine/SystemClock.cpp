@@ -15,4 +15,10 @@ std::int64_t SystemClock::MonotonicMs() const {
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+std::int64_t SystemClock::MonotonicUs() const {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
 }  // namespace tarnwatch

@@ -9,6 +9,7 @@ class SystemClock final : public Clock {
 public:
     std::int64_t Now() const override;
     std::int64_t MonotonicMs() const override;
+    std::int64_t MonotonicUs() const override;
 };
 
 }  // namespace tarnwatch

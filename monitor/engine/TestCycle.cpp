@@ -80,6 +80,7 @@ void MonitorEngine::RunTestPass(int row) {
     if (row < -1 || row >= entries_.rowCount) return;
     int r = row == -1 ? 0 : row;
     int end = row == -1 ? entries_.rowCount : row + 1;
+    const std::int64_t passStartUs = ports_.clock->MonotonicUs();
     inPass_ = true;
     while (r < end && !closeRequested_) {
         entries_.selectedRow = r;
@@ -119,6 +120,7 @@ void MonitorEngine::RunTestPass(int row) {
         rows_[static_cast<std::size_t>(r)].cells[kColAttempt] = AttemptText(workingEntry_);
         if (observer_) observer_->RowChanged(r);
 
+        const std::int64_t testStartUs = ports_.clock->MonotonicUs();
         const TestOutcome outcome = RunEntryTest(r);
         if (closeRequested_) {
             // The close ended the wait: that is no result, so the entry is
@@ -129,6 +131,7 @@ void MonitorEngine::RunTestPass(int row) {
             if (observer_) observer_->RowChanged(r);
             break;
         }
+        NoteTestDuration(r, ports_.clock->MonotonicUs() - testStartUs);
         bool moved = false;
         if (outcome.success) {
             EvaluateSuccess(r, outcome.text);
@@ -148,6 +151,21 @@ void MonitorEngine::RunTestPass(int row) {
     }
     inPass_ = false;
     RecomputeOverallLevel();
+    lastPassDurationUs_ = ports_.clock->MonotonicUs() - passStartUs;
+    lastPassEndTime_ = ports_.clock->Now();
+    if (observer_) observer_->PassEnded();
+}
+
+void MonitorEngine::NoteTestDuration(int row, std::int64_t microseconds) {
+    const auto slot = static_cast<std::size_t>(entries_.order[static_cast<std::size_t>(row)]);
+    if (testDurationUs_.size() <= slot) testDurationUs_.resize(slot + 1, -1);
+    testDurationUs_[slot] = std::max<std::int64_t>(0, microseconds);
+}
+
+std::int64_t MonitorEngine::LastTestDurationUs(int row) const {
+    if (!entries_.IsRow(row)) return -1;
+    const auto slot = static_cast<std::size_t>(entries_.order[static_cast<std::size_t>(row)]);
+    return slot < testDurationUs_.size() ? testDurationUs_[slot] : -1;
 }
 
 MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {

@@ -176,6 +176,12 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "The command \"%s\" of the entry %s (%s) was not run: a macro stands where the shell "
      "would not read its value as plain text."},
     {IDS_LOCK_FILE, "Tarnwatch.lock"},
+    {IDS_PROFILE_METRICS_SECTION, "Metrics"},
+    {IDS_PROFILE_METRICS_FILE, "MetricsFile"},
+    {IDS_METRICS_FILE_FAILED, "The metrics file %s cannot be written: %s"},
+    {IDS_METRICS_FILE_WRITTEN_AGAIN, "The metrics file %s is written again"},
+    {IDS_METRICS_LISTEN_FAILED, "The metrics cannot be served on %s: %s"},
+    {IDS_LIST_UNREADABLE, "the list file %s cannot be read: %s"},
 };
 
 constexpr int MaxId() {

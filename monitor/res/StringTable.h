@@ -170,6 +170,13 @@ enum StringId : int {
     IDS_ADDRESS_BLANK,
     IDS_GLOBAL_OPTIONS,
     IDS_PAGE_INTERNET,
+    // metrics for other monitoring systems
+    IDS_PROFILE_METRICS_SECTION = 1500,
+    IDS_PROFILE_METRICS_FILE,
+    IDS_METRICS_FILE_FAILED,
+    IDS_METRICS_FILE_WRITTEN_AGAIN,
+    IDS_METRICS_LISTEN_FAILED,
+    IDS_LIST_UNREADABLE,
 };
 
 // The text of an id, or "" for an id the table does not hold.

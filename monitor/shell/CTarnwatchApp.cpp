@@ -84,6 +84,7 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
         &mainWindow);
     ProfileStore profile;
     CTarnwatchDlg dlg(&profile);
+    dlg.SetMetricsOutput(std::make_unique<MetricsOutput>(metrics));
     mainWindow = &dlg;
     // A session end runs the whole shutdown so settings and list are saved.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,

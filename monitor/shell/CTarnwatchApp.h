@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/SingleInstance.h"
+#include "shell/MetricsOutput.h"
 
 namespace tarnwatch {
 
@@ -14,6 +15,8 @@ public:
 
     // Always 0 here: the process-list probe of the modern family is used.
     int isWindows9x = 0;
+    // The command line's metrics options; the profile fills in the file.
+    MetricsOptions metrics;
 };
 
 // How many copies of this program the current user runs, this one

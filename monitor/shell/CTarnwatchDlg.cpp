@@ -273,6 +273,15 @@ void CTarnwatchDlg::RowVisited(int row) {
     }
 }
 
+void CTarnwatchDlg::SetMetricsOutput(std::unique_ptr<MetricsOutput> metrics) {
+    metrics_ = std::move(metrics);
+    if (metrics_ && !engine_->ShutdownDone()) metrics_->Publish(*engine_);
+}
+
+void CTarnwatchDlg::PassEnded() {
+    if (metrics_) metrics_->PublishSoon(*engine_);
+}
+
 void CTarnwatchDlg::TrayIconChanged(bool shown) {
     if (!shown) {
         tray_.reset();

@@ -9,6 +9,7 @@
 
 #include "engine/MonitorEngine.h"
 #include "shell/CanberraSound.h"
+#include "shell/MetricsOutput.h"
 #include "shell/QtPorts.h"
 #include "shell/RowsModel.h"
 
@@ -28,6 +29,8 @@ public:
     ~CTarnwatchDlg() override;
 
     MonitorEngine& Engine() { return *engine_; }
+    // Where the metrics go after each pass; the current state goes at once.
+    void SetMetricsOutput(std::unique_ptr<MetricsOutput> metrics);
     // The shutdown sequence, then the window ends. Used by session end,
     // signals and the close timer; safe to call more than once.
     void CloseProgram();
@@ -42,6 +45,7 @@ public:
     void StateChanged() override;
     void ScheduleChanged() override;
     void RowVisited(int row) override;
+    void PassEnded() override;
     void TrayIconChanged(bool shown) override;
     void CloseRequested() override;
 
@@ -71,6 +75,7 @@ private:
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<MetricsOutput> metrics_;  // ends before the engine it reads
     int lastVisitedRow_ = -1;
     // True while the window itself moves the list's current row, so that the
     // move is not taken for the user's.

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "engine/MessageText.h"
+#include "engine/CheckReport.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/CanberraSound.h"
+#include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 
@@ -61,6 +63,9 @@ public:
     void TrayIconChanged(bool) override {}
     void CloseRequested() override { QCoreApplication::quit(); }
     void RowVisited(int) override {}
+    void PassEnded() override {
+        if (metrics && print) metrics->PublishSoon(engine_);
+    }
     void RowTested(int row) override {
         if (!print) return;
         const RowView& v = engine_.Rows()[static_cast<std::size_t>(row)];
@@ -71,6 +76,7 @@ public:
         std::fflush(stdout);
     }
     bool print = true;
+    MetricsOutput* metrics = nullptr;
 
 private:
     const MonitorEngine& engine_;
@@ -126,7 +132,9 @@ int ExitCodeForLevel(int level) {
     }
 }
 
-int RunHeadless(int& argc, char** argv, bool once) {
+int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
+    const bool once = options.once;
+    ReportOutput report(once);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
     QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
@@ -154,8 +162,10 @@ int RunHeadless(int& argc, char** argv, bool once) {
                       .sound = &sound};
 
     MonitorEngine engine(ports, &profile);
+    MetricsOutput metrics(options.metrics);
     LinePrinter printer(engine);
     printer.print = !once;
+    printer.metrics = &metrics;
     engine.SetObserver(&printer);
     InstallTerminationSignals(
         [](void* context) { static_cast<MonitorEngine*>(context)->RequestClose(); }, &engine);
@@ -163,10 +173,29 @@ int RunHeadless(int& argc, char** argv, bool once) {
     engine.Initialise();
     int code = 0;
     if (once) {
-        if (!engine.LastLoad().outOfMemory) engine.OnUpdateAll();
-        PrintTable(engine);
-        code = ExitCodeForLevel(engine.OverallLevel());
+        CheckResult result;
+        result.error = UnreadableList(engine);
+        if (result.error.empty()) {
+            // The endpoint answers with the loaded list while the pass runs.
+            metrics.Publish(engine, false);
+            engine.OnUpdateAll();
+            metrics.Publish(engine);
+            result.exitCode = ExitCodeForLevel(engine.OverallLevel());
+        } else {
+            result.exitCode = kCheckUnknown;
+        }
+        report.Restore();
+        if (options.json) {
+            const std::string json = JsonReport(engine, clock.Now(), result);
+            std::fwrite(json.data(), 1, json.size(), stdout);
+            std::fflush(stdout);
+        } else {
+            std::printf("%s\n", PluginLine(engine, result).c_str());
+            PrintTable(engine);
+        }
+        code = result.exitCode;
     } else {
+        metrics.Publish(engine);
         app.exec();
     }
     const GlobalSettings& s = engine.Settings();

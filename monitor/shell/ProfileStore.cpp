@@ -104,6 +104,19 @@ QString ProfileStore::AutostartFile() {
     return base + "/autostart/" + Name(IDS_APP_NAME) + ".desktop";
 }
 
+std::string ProfileStore::MetricsFile() {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Name(IDS_PROFILE_ORG),
+                       Name(IDS_PROFILE_APP));
+    const QVariant v =
+        settings.value(Name(IDS_PROFILE_METRICS_SECTION) + '/' + Name(IDS_PROFILE_METRICS_FILE));
+    if (!v.isValid()) return {};
+    // A path with commas reads back as a list unless it was quoted.
+    const QString path = v.typeId() == QMetaType::QStringList
+                             ? v.toStringList().join(QLatin1Char(','))
+                             : v.toString();
+    return path.toLocal8Bit().toStdString();
+}
+
 void ProfileStore::WriteRunOptions(const GlobalSettings& s, int startupBefore) {
     WriteGroup(s, SettingGroup::kRunOptions);
     if (s.startup == startupBefore) return;

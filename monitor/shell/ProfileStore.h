@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "engine/MonitorEngine.h"
 
@@ -17,6 +18,9 @@ public:
 
     // $XDG_CONFIG_HOME/autostart/Tarnwatch.desktop (default ~/.config).
     static QString AutostartFile();
+    // The metrics file of the section "Metrics", value "MetricsFile"; ""
+    // when none is set. The program only reads it.
+    static std::string MetricsFile();
 };
 
 }  // namespace tarnwatch

@@ -1,6 +1,7 @@
 // Program entry point.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "shell/CTarnwatchApp.h"
 #include "shell/Headless.h"
@@ -9,7 +10,8 @@ namespace {
 
 void PrintHelp() {
     std::printf(
-        "Usage: tarnwatch [--headless [--once]] [--help]\n"
+        "Usage: tarnwatch [--headless [--once [--json]]] [--metrics-file PATH]\n"
+        "                 [--metrics-listen [ADDRESS:]PORT] [--help]\n"
         "\n"
         "Tarnwatch watches a list of services and alerts when one fails or comes back.\n"
         "Without options it starts in its window and keeps an icon in the notification area.\n"
@@ -18,9 +20,20 @@ void PrintHelp() {
         "               schedule, and print one line per tested entry on standard output\n"
         "               (time, address, service test, status, attempt). SIGTERM, SIGINT\n"
         "               and SIGHUP end it after saving the settings and the list.\n"
-        "  --once       with --headless: test every entry once, print the list as a table,\n"
-        "               save the list file and exit with 0 when every enabled entry is ok,\n"
-        "               1 for a warning or information, 2 for an error.\n"
+        "  --once       with --headless: test every entry once, print a status line in the\n"
+        "               form monitoring plugins use, then the list as a table, save the list\n"
+        "               file and exit with 0 when every enabled entry is ok, 1 for a warning\n"
+        "               or information, 2 for an error, 3 when the list cannot be read.\n"
+        "               What the entries' programs print goes to standard error.\n"
+        "  --json       with --once: print one JSON document of every entry instead.\n"
+        "  --metrics-file PATH\n"
+        "               after every test pass, replace PATH with the metrics in the\n"
+        "               Prometheus text format (for a textfile collector). Overrides the\n"
+        "               profile's [Metrics] MetricsFile value; an empty PATH writes none.\n"
+        "  --metrics-listen [ADDRESS:]PORT\n"
+        "               serve the same metrics over HTTP at /metrics; a bare port listens\n"
+        "               on 127.0.0.1 only. ADDRESS is a dotted IPv4 address, localhost or\n"
+        "               [IPv6]; 0.0.0.0 serves every IPv4 interface, [::] every IPv6 one.\n"
         "  --help       this text.\n"
         "\n"
         "A second copy refuses to start while one runs (exit code 255).\n"
@@ -35,12 +48,46 @@ void PrintHelp() {
         "settings and the list before the program ends.\n");
 }
 
+// The value of option `name` at argv[i], given as "--name VALUE" or
+// "--name=VALUE"; advances `i` past it. False when argv[i] is not the option.
+bool OptionValue(const char* name, int argc, char** argv, int& i, const char*& value) {
+    const std::size_t n = std::strlen(name);
+    if (std::strncmp(argv[i], name, n) != 0) return false;
+    if (argv[i][n] == '=') {
+        value = argv[i] + n + 1;
+        return true;
+    }
+    if (argv[i][n] != '\0') return false;
+    value = i + 1 < argc ? argv[++i] : nullptr;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool headless = false;
-    bool once = false;
+    tarnwatch::HeadlessOptions options;
+    bool& once = options.once;
     for (int i = 1; i < argc; ++i) {
+        const char* value = nullptr;
+        if (OptionValue("--metrics-file", argc, argv, i, value)) {
+            if (!value) {
+                std::fprintf(stderr, "tarnwatch: --metrics-file needs a path (see --help)\n");
+                return 2;
+            }
+            options.metrics.file = value;
+            continue;
+        }
+        if (OptionValue("--metrics-listen", argc, argv, i, value)) {
+            tarnwatch::ListenAddress where;
+            std::string why = "an address is needed";
+            if (!value || !tarnwatch::ParseListenAddress(value, where, &why)) {
+                std::fprintf(stderr, "tarnwatch: --metrics-listen: %s (see --help)\n", why.c_str());
+                return 2;
+            }
+            options.metrics.listen = where;
+            continue;
+        }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();
             return 0;
@@ -48,6 +95,8 @@ int main(int argc, char** argv) {
             headless = true;
         } else if (std::strcmp(argv[i], "--once") == 0) {
             once = true;
+        } else if (std::strcmp(argv[i], "--json") == 0) {
+            options.json = true;
         } else if (std::strncmp(argv[i], "--", 2) == 0) {
             // Single-dash options belong to Qt (-platform, -style, ...).
             std::fprintf(stderr, "tarnwatch: unknown option '%s' (see --help)\n", argv[i]);
@@ -58,7 +107,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarnwatch: --once goes with --headless (see --help)\n");
         return 2;
     }
-    if (headless) return tarnwatch::RunHeadless(argc, argv, once);
+    if (options.json && !once) {
+        std::fprintf(stderr, "tarnwatch: --json goes with --headless --once (see --help)\n");
+        return 2;
+    }
+    if (headless) return tarnwatch::RunHeadless(argc, argv, options);
     tarnwatch::CTarnwatchApp app;
+    app.metrics = options.metrics;
     return app.Run(argc, argv);
 }

@@ -1,0 +1,125 @@
+// State codes and counts of the entries.
+#include "engine/EntrySummary.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace tarnwatch {
+
+StateCode StateCodeOf(std::int32_t state) {
+    // One status bit is set at a time; should a damaged record hold more, the
+    // worst one counts.
+    if (state & kStateUnavailable) return kCodeUnavailable;
+    if (state & kStateTimedOut) return kCodeTimedOut;
+    if (state & kStateUnresolved) return kCodeUnresolved;
+    if (state & kStateRetrying) return kCodeRetrying;
+    if (state & kStateAvailable) return kCodeAvailable;
+    return kCodeUntested;
+}
+
+const char* StateCodeName(StateCode code) {
+    switch (code) {
+        case kCodeAvailable:
+            return "available";
+        case kCodeRetrying:
+            return "retrying";
+        case kCodeUnresolved:
+            return "unresolved";
+        case kCodeTimedOut:
+            return "timed_out";
+        case kCodeUnavailable:
+            return "unavailable";
+        default:
+            return "untested";
+    }
+}
+
+int LevelCode(int level) {
+    return std::clamp(level, static_cast<int>(kLevelOk), static_cast<int>(kLevelError)) - kLevelOk;
+}
+
+const char* LevelName(int level) {
+    static constexpr const char* kNames[] = {"ok", "warning", "information", "error"};
+    return kNames[LevelCode(level)];
+}
+
+const char* ClassName(int cls) {
+    switch (cls) {
+        case kFrequencyLow:
+            return "low";
+        case kFrequencyMedium:
+            return "medium";
+        case kFrequencyHigh:
+            return "high";
+        default:
+            return "on_demand";
+    }
+}
+
+std::int64_t SecondsToNextUpdate(const MonitorEngine& engine, int cls, std::int64_t now) {
+    const UpdateScheduler& s = engine.Scheduler();
+    if (cls < kFrequencyLow || cls > kFrequencyHigh) return -1;
+    if (!s.timersOn() || !s.View().enabled[static_cast<std::size_t>(cls)] ||
+        UpdateScheduler::ClassInterval(cls, engine.Settings()) <= 0) {
+        return -1;
+    }
+    return std::max<std::int64_t>(0, s.NextUpdateTime(cls) - now);
+}
+
+EntryCounts CountEntries(const MonitorEngine& engine) {
+    EntryCounts c;
+    const EntryCollection& entries = engine.Entries();
+    c.total = entries.rowCount;
+    for (int r = 0; r < entries.rowCount; ++r) {
+        const ServiceItem& e = entries.RecordAtRow(r);
+        if (!e.enabled) {
+            ++c.disabled;
+            continue;
+        }
+        ++c.enabled;
+        switch (StateCodeOf(e.state)) {
+            case kCodeAvailable:
+                ++c.ok;
+                break;
+            case kCodeUntested:
+                ++c.untested;
+                c.untestedRows.push_back(r);
+                break;
+            default:
+                ++c.failed;
+                c.failedRows.push_back(r);
+                break;
+        }
+    }
+    return c;
+}
+
+std::size_t FormatNumber(char (&buf)[32], std::int64_t value) {
+    return static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
+}
+
+std::size_t FormatNumber(char (&buf)[32], double value) {
+    const char* special = std::isnan(value)   ? "NaN"
+                          : std::isinf(value) ? (value > 0 ? "+Inf" : "-Inf")
+                                              : nullptr;
+    if (special) {
+        const std::size_t n = std::strlen(special);
+        std::memcpy(buf, special, n);
+        return n;
+    }
+    return static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
+}
+
+void AppendNumber(std::string& out, std::int64_t value) {
+    char buf[32];
+    out.append(buf, FormatNumber(buf, value));
+}
+
+void AppendNumber(std::string& out, double value) {
+    char buf[32];
+    out.append(buf, FormatNumber(buf, value));
+}
+
+}  // namespace tarnwatch

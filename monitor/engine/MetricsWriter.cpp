@@ -1,0 +1,350 @@
+// The metrics text and the metrics file.
+#include "engine/MetricsWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "engine/EntrySummary.h"
+#include "engine/TextEscape.h"
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The text being made. Lines are put together in a small buffer that stays
+// in the cache and go to the string a chunk at a time: most of a long text
+// is many short pieces.
+class StringSink {
+public:
+    explicit StringSink(std::string& out) : out_(out) {}
+    ~StringSink() { Flush(); }
+    StringSink(const StringSink&) = delete;
+    StringSink& operator=(const StringSink&) = delete;
+    void Put(std::string_view text) {
+        if (used_ + text.size() > kChunk) {
+            Flush();
+            if (text.size() > kChunk) {
+                out_.append(text.data(), text.size());
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+    void Put(char c) {
+        if (used_ == kChunk) Flush();
+        buf_[used_++] = c;
+    }
+    void Flush() {
+        out_.append(buf_, used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 16 * 1024;
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buf_[kChunk];
+};
+
+void Family(StringSink& out, std::string_view name, std::string_view help) {
+    out.Put("# HELP ");
+    out.Put(name);
+    out.Put(' ');
+    out.Put(help);
+    out.Put("\n# TYPE ");
+    out.Put(name);
+    out.Put(" gauge\n");
+}
+
+template <typename Number>
+void Sample(StringSink& out, std::string_view name, std::string_view labels, Number value) {
+    char number[32];
+    const std::size_t digits = FormatNumber(number, value);
+    out.Put(name);
+    out.Put(labels);
+    out.Put(' ');
+    out.Put(std::string_view(number, digits));
+    out.Put('\n');
+}
+
+void Label(std::string& out, std::string_view name, std::string_view value, bool first = false) {
+    if (!first) out += ',';
+    out += name;
+    out += "=\"";
+    AppendLabelValue(out, value);
+    out += '"';
+}
+
+// "{name="value"}"
+std::string OneLabel(std::string_view name, std::string_view value) {
+    std::string l = "{";
+    Label(l, name, value, true);
+    l += '}';
+    return l;
+}
+
+double Seconds(std::int64_t microseconds) {
+    return microseconds < 0 ? kNaN : static_cast<double>(microseconds) / 1e6;
+}
+
+// What the entry families show of one entry, gathered in one sweep over the
+// records: they are large, and each family would otherwise read them again.
+struct EntryValues {
+    std::int32_t state;
+    std::int32_t attempt;
+    std::int32_t attempts;
+    std::int32_t lastTestTime;
+    std::int64_t durationUs;
+    std::size_t labelsEnd;  // where the entry's label set ends in `labels`
+};
+
+// The per-entry families, each with the same label sets in row order.
+void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& counts) {
+    const EntryCollection& entries = engine.Entries();
+    // Each entry's label set is built once and reused by every family.
+    std::string labels;
+    std::vector<EntryValues> values;
+    values.reserve(static_cast<std::size_t>(std::max(0, entries.rowCount)));
+    for (int r = 0; r < entries.rowCount; ++r) {
+        const ServiceItem& e = entries.RecordAtRow(r);
+        if (!e.enabled) {
+            ++counts.disabled;
+            continue;
+        }
+        const StateCode code = StateCodeOf(e.state);
+        ++(code == kCodeAvailable  ? counts.ok
+           : code == kCodeUntested ? counts.untested
+                                   : counts.failed);
+        labels += "{row=\"";
+        AppendNumber(labels, static_cast<std::int64_t>(r));
+        labels += '"';
+        Label(labels, "address", e.address);
+        Label(labels, "source", e.source);
+        Label(labels, "service_test", ServiceTestName(e.serviceTest));
+        Label(labels, "description", e.description);
+        labels += '}';
+        values.push_back({e.state, e.attempt, e.attempts, e.lastTestTime,
+                          engine.LastTestDurationUs(r), labels.size()});
+    }
+    const auto each = [&](std::string_view name, auto value) {
+        std::size_t begin = 0;
+        for (const EntryValues& v : values) {
+            Sample(out, name, std::string_view(labels).substr(begin, v.labelsEnd - begin),
+                   value(v));
+            begin = v.labelsEnd;
+        }
+    };
+    constexpr std::string_view kUp = "tarnwatch_entry_up";
+    Family(out, kUp,
+           "Whether the entry was available at its last test (1) or failed (0); NaN while it is "
+           "untested.");
+    each(kUp, [](const EntryValues& v) {
+        const StateCode code = StateCodeOf(v.state);
+        return code == kCodeUntested ? kNaN : code == kCodeAvailable ? 1.0 : 0.0;
+    });
+    constexpr std::string_view kState = "tarnwatch_entry_state";
+    Family(out, kState,
+           "The entry's state: 0 untested, 1 available, 2 retrying, 3 unresolved, 4 timed out, "
+           "5 unavailable.");
+    each(kState,
+         [](const EntryValues& v) { return static_cast<std::int64_t>(StateCodeOf(v.state)); });
+    constexpr std::string_view kAttempt = "tarnwatch_entry_attempt";
+    Family(out, kAttempt,
+           "The entry's attempt: 1 at a test after a success, one more at each failure in a "
+           "row.");
+    each(kAttempt, [](const EntryValues& v) { return static_cast<std::int64_t>(v.attempt); });
+    constexpr std::string_view kAttempts = "tarnwatch_entry_attempts";
+    Family(out, kAttempts, "Failed tests in a row after which the entry alerts.");
+    each(kAttempts, [](const EntryValues& v) { return static_cast<std::int64_t>(v.attempts); });
+    constexpr std::string_view kLast = "tarnwatch_entry_last_test_timestamp_seconds";
+    Family(out, kLast, "When the entry was last tested, in seconds since 1970; 0 when never.");
+    each(kLast, [](const EntryValues& v) { return static_cast<std::int64_t>(v.lastTestTime); });
+    constexpr std::string_view kDuration = "tarnwatch_entry_last_test_duration_seconds";
+    Family(out, kDuration, "How long the entry's last test took; NaN while it is untested.");
+    each(kDuration, [](const EntryValues& v) { return Seconds(v.durationUs); });
+}
+
+void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& out) {
+    // Counted in the same sweep as the entries, as CountEntries counts.
+    EntryCounts counts;
+    PutEntries(engine, out, counts);
+
+    constexpr std::string_view kInterval = "tarnwatch_class_interval_seconds";
+    Family(out, kInterval, "The update interval of the frequency class; 0 when the class is off.");
+    for (int cls : kTimedClasses) {
+        Sample(out, kInterval, OneLabel("class", ClassName(cls)),
+               UpdateScheduler::ClassInterval(cls, engine.Settings()));
+    }
+    constexpr std::string_view kNext = "tarnwatch_class_next_update_remaining_seconds";
+    Family(out, kNext,
+           "Seconds until the frequency class is next updated; NaN while the class or the "
+           "timers are off.");
+    for (int cls : kTimedClasses) {
+        const std::int64_t left = SecondsToNextUpdate(engine, cls, now);
+        Sample(out, kNext, OneLabel("class", ClassName(cls)),
+               left < 0 ? kNaN : static_cast<double>(left));
+    }
+
+    constexpr std::string_view kInternet = "tarnwatch_internet_state";
+    Family(out, kInternet,
+           "The Internet connection check before gated entries: 0 untested, 1 available, "
+           "5 unavailable.");
+    Sample(out, kInternet, "", static_cast<std::int64_t>(StateCodeOf(engine.InternetState())));
+
+    constexpr std::string_view kLevel = "tarnwatch_overall_level";
+    Family(out, kLevel, "The overall level: 0 ok, 1 warning, 2 information, 3 error.");
+    Sample(out, kLevel, "", static_cast<std::int64_t>(LevelCode(engine.OverallLevel())));
+
+    constexpr std::string_view kEntries = "tarnwatch_entries";
+    Family(out, kEntries, "Entries of the list by outcome.");
+    const std::pair<const char*, int> byOutcome[] = {{"ok", counts.ok},
+                                                     {"failed", counts.failed},
+                                                     {"untested", counts.untested},
+                                                     {"disabled", counts.disabled}};
+    for (const auto& [name, count] : byOutcome) {
+        Sample(out, kEntries, OneLabel("outcome", name), static_cast<std::int64_t>(count));
+    }
+
+    constexpr std::string_view kPassLength = "tarnwatch_last_pass_duration_seconds";
+    Family(out, kPassLength, "How long the last test pass took; NaN before the first.");
+    Sample(out, kPassLength, "", Seconds(engine.LastPassDurationUs()));
+    constexpr std::string_view kPassEnd = "tarnwatch_last_pass_timestamp_seconds";
+    Family(out, kPassEnd,
+           "When the last test pass ended, in seconds since 1970; 0 before the first.");
+    Sample(out, kPassEnd, "", engine.LastPassEndTime());
+}
+
+void Fill(std::string& text, const std::string& part, std::size_t& from) {
+    const std::size_t at = text.find("%s", from);
+    if (at == std::string::npos) return;
+    text.replace(at, 2, part);
+    from = at + part.size();
+}
+
+std::string ErrnoText(const char* what, const std::string& name) {
+    return std::string(what) + " " + name + ": " + std::strerror(errno);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string& out) {
+    StringSink sink(out);
+    PutExposition(engine, now, sink);
+}
+
+std::string ExpositionText(const MonitorEngine& engine, std::int64_t now) {
+    std::string out;
+    // About 1.2 KB per entry across its six families.
+    out.reserve(4096 + static_cast<std::size_t>(engine.Entries().rowCount) * 1280);
+    AppendExposition(engine, now, out);
+    return out;
+}
+
+std::string FillText(int id, const std::string& first, const std::string& second) {
+    std::string text = LoadString(id);
+    std::size_t from = 0;
+    Fill(text, first, from);
+    Fill(text, second, from);
+    return text;
+}
+
+namespace {
+
+// Writes `path` through a temporary file beside it that `fill` writes (false,
+// with errno set, on a failure) and that is renamed over it once complete.
+template <typename Fill>
+bool ReplaceFile(const std::string& path, Fill fill, std::string* reason) {
+    std::string failure;
+    std::vector<char> name(path.begin(), path.end());
+    for (char c : std::string_view(".XXXXXX")) name.push_back(c);
+    name.push_back('\0');
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (reason) *reason = ErrnoText("cannot create a file in", DirectoryOf(path));
+        return false;
+    }
+    if (!fill(fd)) failure = ErrnoText("cannot write", path);
+    // Readable by a collector that runs as another user, as a metrics file
+    // is meant to be.
+    if (failure.empty() && fchmod(fd, 0644) != 0) {
+        failure = ErrnoText("cannot set the mode of", path);
+    }
+    if (close(fd) != 0 && failure.empty()) failure = ErrnoText("cannot write", path);
+    if (failure.empty() && rename(name.data(), path.c_str()) != 0) {
+        failure = ErrnoText("cannot replace", path);
+    }
+    if (!failure.empty()) {
+        unlink(name.data());
+        if (reason) *reason = failure;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
+    return ReplaceFile(
+        path,
+        [&](int fd) {
+            const char* p = text.data();
+            std::size_t left = text.size();
+            while (left > 0) {
+                const ssize_t n = write(fd, p, left);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    if (n == 0) errno = EIO;
+                    return false;
+                }
+                p += n;
+                left -= static_cast<std::size_t>(n);
+            }
+            return true;
+        },
+        reason);
+}
+
+MetricsFile::MetricsFile(std::string path, Reporter report)
+    : path_(std::move(path)), report_(std::move(report)) {
+    if (!report_) {
+        report_ = [](const std::string& message) {
+            std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), message.c_str());
+            std::fflush(stderr);
+        };
+    }
+}
+
+bool MetricsFile::Write(const std::string& text) {
+    std::string reason;
+    return Report(WriteFileAtomically(path_, text, &reason), reason);
+}
+
+bool MetricsFile::Report(bool ok, const std::string& reason) {
+    if (reason != lastError_) {
+        report_(ok ? FillText(IDS_METRICS_FILE_WRITTEN_AGAIN, path_)
+                   : FillText(IDS_METRICS_FILE_FAILED, path_, reason));
+        lastError_ = reason;
+    }
+    return ok;
+}
+
+}  // namespace tarnwatch

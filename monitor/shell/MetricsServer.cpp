@@ -1,0 +1,200 @@
+// The metrics endpoint on libmicrohttpd: one internal thread polls every
+// connection, so a client that stalls or trickles holds only its own
+// connection, and that only until its idle time runs out.
+#include "shell/MetricsServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/MetricsWriter.h"
+
+namespace tarnwatch {
+namespace {
+
+// A connection idle this long is closed: a client that connects and says
+// nothing holds its slot no longer.
+constexpr unsigned kIdleSeconds = 10;
+// Everything a request may take: its line and headers must fit, else the
+// server answers 431 and closes it, so megabytes of headers cost nothing.
+constexpr std::size_t kConnectionMemory = 32 * 1024;
+constexpr unsigned kConnections = 64;
+constexpr unsigned kConnectionsPerAddress = 16;
+
+bool ParsePort(const std::string& text, std::uint16_t& port) {
+    if (text.empty() || text.size() > 5) return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value < 1 || value > 65535) return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+MHD_Result Send(MHD_Connection* connection, unsigned status, const char* text) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        std::strlen(text), const_cast<char*>(text), MHD_RESPMEM_PERSISTENT);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    if (status == MHD_HTTP_METHOD_NOT_ALLOWED) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    }
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+void ReleaseText(void* holder) {
+    delete static_cast<std::shared_ptr<const std::string>*>(holder);
+}
+
+MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char* /*version*/, const char* /*uploadData*/, std::size_t* /*uploadSize*/,
+                  void** /*requestState*/) {
+    const auto* server = static_cast<const MetricsServer*>(cls);
+    // Answered at the first call, before any request body is read: the
+    // server then closes the connection instead of reading the body.
+    if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
+        std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+        return Send(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD are served.\n");
+    }
+    if (std::strcmp(url, "/") == 0) {
+        return Send(connection, MHD_HTTP_OK, "Tarnwatch: the metrics are at /metrics\n");
+    }
+    if (std::strcmp(url, "/metrics") != 0) {
+        return Send(connection, MHD_HTTP_NOT_FOUND, "Not found: the metrics are at /metrics\n");
+    }
+    std::shared_ptr<const std::string> text = server->Current();
+    if (!text) return Send(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "No metrics yet.\n");
+    // The response keeps its text alive, so a later pass may publish another
+    // while this one is still being sent.
+    auto* holder = new std::shared_ptr<const std::string>(text);
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        text->size(), const_cast<char*>(text->data()), ReleaseText, holder);
+    if (!response) {
+        delete holder;
+        return MHD_NO;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kExpositionContentType);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+}  // namespace
+
+bool ParseListenAddress(const std::string& text, ListenAddress& out, std::string* error) {
+    const auto fail = [&](const char* why) {
+        if (error) *error = why;
+        return false;
+    };
+    std::string host = "127.0.0.1";
+    std::string portText = text;
+    bool v6 = false;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') {
+            return fail("an IPv6 address is written [ADDRESS]:PORT");
+        }
+        host = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+        v6 = true;
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (host.find(':') != std::string::npos) {
+            return fail("an IPv6 address is written [ADDRESS]:PORT");
+        }
+        if (host == "localhost") host = "127.0.0.1";
+    }
+    std::uint16_t port = 0;
+    if (!ParsePort(portText, port)) return fail("the port must be a number from 1 to 65535");
+    out = ListenAddress{};
+    if (v6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&out.address);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(port);
+        if (inet_pton(AF_INET6, host.c_str(), &a->sin6_addr) != 1) {
+            return fail("not an IPv6 address");
+        }
+        out.length = sizeof(sockaddr_in6);
+        char shown[INET6_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET6, &a->sin6_addr, shown, sizeof shown);
+        out.text = "[" + std::string(shown) + "]:" + std::to_string(port);
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&out.address);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(port);
+        if (inet_pton(AF_INET, host.c_str(), &a->sin_addr) != 1) {
+            return fail("not an IPv4 address (a name other than localhost is not looked up)");
+        }
+        out.length = sizeof(sockaddr_in);
+        char shown[INET_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET, &a->sin_addr, shown, sizeof shown);
+        out.text = std::string(shown) + ":" + std::to_string(port);
+    }
+    return true;
+}
+
+MetricsServer::MetricsServer() = default;
+
+MetricsServer::~MetricsServer() {
+    // Joins the server's thread and closes every connection and the listener.
+    if (daemon_) MHD_stop_daemon(daemon_);
+}
+
+bool MetricsServer::Start(const ListenAddress& where, std::string* error) {
+    if (daemon_) return true;
+    const int family = where.address.ss_family;
+    const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // "[::]" means IPv6 only; IPv4 clients are served with 0.0.0.0.
+    if (family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&where.address), where.length) != 0 ||
+        listen(fd, 64) != 0) {
+        if (error) *error = std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD;
+    if (family == AF_INET6) flags |= MHD_USE_IPv6;
+    daemon_ = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &Answer, this, MHD_OPTION_LISTEN_SOCKET, fd,
+        MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, MHD_OPTION_END);
+    if (!daemon_) {
+        if (error) *error = "the HTTP server could not start";
+        // The server may or may not have closed the socket it was given.
+        if (fcntl(fd, F_GETFD) != -1) close(fd);
+        return false;
+    }
+    return true;
+}
+
+void MetricsServer::Publish(std::shared_ptr<const std::string> text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    text_.swap(text);
+    // The old text is released outside the lock, by `text`'s destructor, if
+    // no response still holds it.
+}
+
+std::shared_ptr<const std::string> MetricsServer::Current() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,48 @@
+// The metrics served over HTTP at /metrics by an embedded server on its own
+// thread. A pass hands it each complete text; a request gets the last one
+// whole, at once, whether or not a pass is running, and never waits for the
+// window or the pass.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct MHD_Daemon;
+
+namespace tarnwatch {
+
+struct ListenAddress {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    std::string text;  // as a URL shows it: "127.0.0.1:9100", "[::1]:9100"
+};
+
+// "PORT" (on 127.0.0.1, so nothing is exposed unless asked for),
+// "ADDRESS:PORT" with a dotted IPv4 address or "localhost", or
+// "[IPv6]:PORT". Ports 1-65535. Anything else is refused with a reason.
+bool ParseListenAddress(const std::string& text, ListenAddress& out, std::string* error);
+
+class MetricsServer {
+public:
+    MetricsServer();
+    ~MetricsServer();
+    MetricsServer(const MetricsServer&) = delete;
+    MetricsServer& operator=(const MetricsServer&) = delete;
+
+    // Listens and starts the server's thread; false with a reason when the
+    // address cannot be had.
+    bool Start(const ListenAddress& where, std::string* error);
+    // The text that requests get from now on.
+    void Publish(std::shared_ptr<const std::string> text);
+    std::shared_ptr<const std::string> Current() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<const std::string> text_;
+    MHD_Daemon* daemon_ = nullptr;
+};
+
+}  // namespace tarnwatch

@@ -1,0 +1,329 @@
+// The metrics inside one process: texts of any bytes made safe for each
+// document, the metrics file's atomic replacement and its error reports, the
+// endpoint's address parsing, and the window's publishing after a pass.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "engine/MetricsWriter.h"
+#include "engine/MonitorEngine.h"
+#include "engine/TextEscape.h"
+#include "fakes/FakePorts.h"
+#include "fakes/HangupServer.h"
+#include "fakes/ListFileBytes.h"
+#include "fakes/TempDir.h"
+#include "shell/CTarnwatchDlg.h"
+#include "shell/MetricsOutput.h"
+#include "shell/MetricsServer.h"
+
+namespace tarnwatch {
+namespace {
+
+// True when every byte belongs to a well-formed UTF-8 sequence, checked by
+// the standard's table rather than by the code under test.
+bool WellFormed(const std::string& s) {
+    std::size_t i = 0;
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    while (i < s.size()) {
+        const unsigned char c = byte(i);
+        std::size_t n = c < 0x80                 ? 1
+                        : c >= 0xC2 && c <= 0xDF ? 2
+                        : c >= 0xE0 && c <= 0xEF ? 3
+                        : c >= 0xF0 && c <= 0xF4 ? 4
+                                                 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((byte(i + k) & 0xC0) != 0x80) return false;
+        if (n > 1) {
+            std::uint32_t cp = c & (0xFF >> (n + 1));
+            for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (byte(i + k) & 0x3F);
+            const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+            if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+// Reads a label value back as the text format defines its escapes.
+std::string UnescapeLabel(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char next = s[++i];
+        out += next == 'n' ? '\n' : next;
+    }
+    return out;
+}
+
+TEST(TextEscapeTest, AnyBytesBecomeWellFormedTextsThatReadBackInEachForm) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Case {
+        std::string in;
+        std::string valid;  // what every form must carry
+    };
+    const Case cases[] = {
+        {"plain text", "plain text"},
+        {"q\"uote \\ back\nline\ttab\r\x01\x7f", "q\"uote \\ back\nline\ttab\r\x01\x7f"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"\x80\xbf\xfe\xff", fffd + fffd + fffd + fffd},
+        {"over\xc0\xaflong", "over" + fffd + fffd + "long"},               // overlong '/'
+        {"sur\xed\xa0\x80rogate", "sur" + fffd + fffd + fffd + "rogate"},  // U+D800
+        {"big\xf4\x90\x80\x80", "big" + fffd + fffd + fffd + fffd},        // past U+10FFFF
+        {"cut\xe2\x82", "cut" + fffd + fffd},
+        {"cut\xe2\x82x", "cut" + fffd + fffd + "x"},
+        {"c1 \xc2\x85 and \xe2\x80\xa8 separators", "c1 \xc2\x85 and \xe2\x80\xa8 separators"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(ValidUtf8(c.in), c.valid);
+
+        std::string label;
+        AppendLabelValue(label, c.in);
+        EXPECT_TRUE(WellFormed(label));
+        EXPECT_EQ(label.find('\n'), std::string::npos);
+        EXPECT_EQ(UnescapeLabel(label), c.valid);
+        // No quote ends the value early.
+        for (std::size_t i = label.find('"'); i != std::string::npos; i = label.find('"', i + 1)) {
+            std::size_t slashes = 0;
+            while (slashes < i && label[i - 1 - slashes] == '\\') ++slashes;
+            EXPECT_EQ(slashes % 2, 1u) << "an unescaped quote at " << i;
+        }
+
+        std::string json;
+        AppendJsonString(json, c.in);
+        EXPECT_TRUE(WellFormed(json));
+        for (unsigned char ch : json) EXPECT_TRUE(ch >= 0x20 && ch != 0x7F) << int(ch);
+        EXPECT_EQ(json.find("\xc2\x85"), std::string::npos) << "a C1 control is escaped";
+        EXPECT_EQ(json.find("\xe2\x80\xa8"), std::string::npos) << "a line separator is escaped";
+
+        const std::string plugin = PluginText(c.in + "|x", 24);
+        EXPECT_TRUE(WellFormed(plugin));
+        EXPECT_LE(plugin.size(), 24u);
+        EXPECT_EQ(plugin.find('|'), std::string::npos);
+        for (unsigned char ch : plugin) EXPECT_TRUE(ch >= 0x20 && ch != 0x7F) << int(ch);
+    }
+    // A long text is cut on a character boundary and says so.
+    const std::string cut = PluginText(std::string(30, 'a') + "\xe2\x82\xac\xe2\x82\xac", 33);
+    EXPECT_EQ(cut, std::string(30, 'a') + "...");
+    EXPECT_EQ(PluginText("\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac", 8), "\xe2\x82\xac...");
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(MetricsFileTest, ReportsEachChangeOfItsErrorOnceAndLeavesNothingBehind) {
+    fakes::TempDir dir;
+    std::vector<std::string> reports;
+    MetricsFile file(dir / "sub/metrics.prom",
+                     [&](const std::string& message) { reports.push_back(message); });
+
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(file.Write("a 1\n"));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(dir / "sub/metrics.prom"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("No such file or directory"), std::string::npos) << reports[0];
+
+    std::filesystem::create_directory(dir / "sub");
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(file.Write("a 2\n"));
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find("written again"), std::string::npos) << reports[1];
+    EXPECT_EQ(fakes::ReadText(dir / "sub/metrics.prom"), "a 2\n");
+    EXPECT_EQ(std::filesystem::status(dir / "sub/metrics.prom").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms(0644));
+
+    // A directory in the file's place: another reason, reported once, and the
+    // temporary file does not stay.
+    std::filesystem::remove(dir / "sub/metrics.prom");
+    std::filesystem::create_directory(dir / "sub/metrics.prom");
+    for (int i = 0; i < 2; ++i) EXPECT_FALSE(file.Write("a 3\n"));
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_NE(reports[2].find("replace"), std::string::npos) << reports[2];
+    EXPECT_EQ(FilesIn(dir / "sub"), std::vector<std::string>{"metrics.prom"});
+    EXPECT_EQ(file.lastError().empty(), false);
+}
+
+class PassObserver final : public EngineObserver {
+public:
+    void RowsReset() override {}
+    void RowChanged(int) override {}
+    void StateChanged() override {}
+    void TrayIconChanged(bool) override {}
+    void CloseRequested() override {}
+    void PassEnded() override {
+        if (onPassEnded) onPassEnded();
+    }
+    std::function<void()> onPassEnded;
+};
+
+fakes::RawRecord TcpEntry(int port, const std::string& description) {
+    fakes::RawRecord r(1912);
+    r.Text(4, std::to_string(port)).Text(260, "5").Text(280, "127.0.0.1").Int(536, 1);
+    r.Text(540, description).Int(796, 7).Int(1880, 1).Int(1904, 3);
+    return r;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
+    constexpr int kEntries = 300;
+    constexpr int kPasses = 40;
+    fakes::HangupServer server;
+    fakes::TempDir dir;
+    std::vector<fakes::RawRecord> records;
+    for (int i = 0; i < kEntries; ++i) {
+        records.push_back(TcpEntry(server.port(), "entry " + std::to_string(i)));
+    }
+    fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, kEntries, records));
+    fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+    fakes::FakePlatform platform(true);
+    MonitorEngine engine(platform.ports, nullptr);
+    engine.Initialise();
+
+    const std::string path = dir / "metrics.prom";
+    MetricsFile file(path);
+    PassObserver observer;
+    int written = 0;
+    observer.onPassEnded = [&] {
+        if (file.Write(ExpositionText(engine, platform.clock.Now()))) ++written;
+    };
+    engine.SetObserver(&observer);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::vector<std::string> partial;
+    std::thread reader([&] {
+        while (!done) {
+            std::ifstream in(path, std::ios::binary);
+            if (!in) continue;  // before the first pass
+            const std::string text{std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>()};
+            ++reads;
+            if (Count(text, "\ntarnwatch_entry_up{") != kEntries ||
+                Count(text, "\ntarnwatch_entry_last_test_duration_seconds{") != kEntries ||
+                text.find("\ntarnwatch_last_pass_timestamp_seconds ") == std::string::npos ||
+                text.back() != '\n') {
+                if (partial.size() < 3) partial.push_back(text.substr(0, 200));
+            }
+        }
+    });
+    for (int pass = 0; pass < kPasses; ++pass) engine.OnUpdateAll();
+    done = true;
+    reader.join();
+    engine.SetObserver(nullptr);
+
+    EXPECT_EQ(written, kPasses);
+    EXPECT_EQ(engine.OverallLevel(), kLevelOk);
+    EXPECT_GT(reads.load(), kPasses);
+    EXPECT_TRUE(partial.empty()) << partial.size() << " partial reads, e.g.:\n" << partial[0];
+    EXPECT_EQ(FilesIn(dir.path()),
+              (std::vector<std::string>{"Tarnwatch.bak", "Tarnwatch.ini", "metrics.prom"}));
+}
+
+TEST(ListenAddressTest, AcceptsOnlyAddressesItCanBindAsWritten) {
+    const std::pair<const char*, const char*> good[] = {{"9100", "127.0.0.1:9100"},
+                                                        {"localhost:1", "127.0.0.1:1"},
+                                                        {"0.0.0.0:65535", "0.0.0.0:65535"},
+                                                        {"[::1]:9100", "[::1]:9100"},
+                                                        {"[::]:80", "[::]:80"},
+                                                        {"10.1.2.3:8080", "10.1.2.3:8080"}};
+    for (const auto& [text, shown] : good) {
+        ListenAddress a;
+        std::string why;
+        EXPECT_TRUE(ParseListenAddress(text, a, &why)) << text << ": " << why;
+        EXPECT_EQ(a.text, shown);
+    }
+    const char* bad[] = {"",
+                         "0",
+                         "65536",
+                         "99999999999999999999",
+                         "abc",
+                         "1.2.3.4:",
+                         ":80",
+                         "[::1]",
+                         "[::1]9100",
+                         "::1:9100",
+                         "host.example:80",
+                         "1.2.3.4:80x",
+                         "127.0.0.1:+80",
+                         "127.1:80",
+                         "[1.2.3.4]:80",
+                         "1.2.3.4:80:90",
+                         "[::1]:-1",
+                         " 80"};
+    for (const char* text : bad) {
+        ListenAddress a;
+        std::string why;
+        EXPECT_FALSE(ParseListenAddress(text, a, &why)) << "'" << text << "' -> " << a.text;
+        EXPECT_FALSE(why.empty()) << text;
+    }
+}
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "metrics_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+TEST(WindowMetricsTest, WindowPublishesTheLoadedListThenEveryPassOnceTheEventLoopRuns) {
+    App();
+    fakes::TempDir dir;
+    fakes::HangupServer server;
+    int closedPort;
+    {
+        fakes::HangupServer gone;
+        closedPort = gone.port();
+    }
+    fakes::WriteBytes(dir / "Tarnwatch.ini",
+                      fakes::ListFileImage(
+                          -2.2f, 2, {TcpEntry(server.port(), "up"), TcpEntry(closedPort, "down")}));
+    fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+    fakes::ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
+    const std::string path = dir / "metrics.prom";
+    CTarnwatchDlg dlg;
+    MetricsOptions options;
+    options.file = path;
+    dlg.SetMetricsOutput(std::make_unique<MetricsOutput>(options));
+    EXPECT_NE(fakes::ReadText(path).find("tarnwatch_entry_state{row=\"0\",address=\"127.0.0.1\","
+                                         "source=\"" +
+                                         std::to_string(server.port()) +
+                                         "\",service_test=\"Http\",description=\"up\"} 0\n"),
+              std::string::npos)
+        << fakes::ReadText(path);
+
+    dlg.Engine().OnUpdateAll();
+    // Published when the window's event loop is back, not inside the pass.
+    EXPECT_NE(fakes::ReadText(path).find("tarnwatch_last_pass_duration_seconds NaN"),
+              std::string::npos);
+    QApplication::processEvents();
+    const std::string text = fakes::ReadText(path);
+    EXPECT_NE(text.find("description=\"up\"} 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("description=\"down\"} 5\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("tarnwatch_overall_level 3\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("tarnwatch_last_pass_duration_seconds NaN"), std::string::npos) << text;
+    dlg.CloseProgram();
+}
+
+}  // namespace
+}  // namespace tarnwatch
