@@ -15,6 +15,7 @@
 
 #include "engine_client/LoopbackAgent.h"
 #include "fakes/FakePorts.h"
+#include "fakes/Loopback.h"
 
 namespace tarnwatch {
 namespace {
@@ -260,7 +261,7 @@ TEST_F(ProbeClientTest, FailedConnectsGiveTheirStatusTexts) {
     EXPECT_FALSE(client.cancelled());
 
     CClientThread unknown(platform.ports);
-    EXPECT_EQ(unknown.Connect(700, "no-such-host.invalid", 5), 0);
+    EXPECT_EQ(unknown.Connect(700, fakes::kUnresolvableHost, 5), 0);
     EXPECT_EQ(unknown.status(), "unresolved");
 
     CClientThread empty(platform.ports);
@@ -314,7 +315,7 @@ TEST_F(ProbeClientTest, ConnectThatNeverCompletesIsCancelledAsUnavailable) {
 TEST_F(ProbeClientTest, PortZeroCountsAsConnectedWithoutTraffic) {
     for (int port : {0, -5}) {
         CClientThread probe(platform.ports);
-        EXPECT_EQ(probe.Connect(port, "no-such-host.invalid", 3), 1);
+        EXPECT_EQ(probe.Connect(port, fakes::kUnresolvableHost, 3), 1);
         EXPECT_FALSE(probe.IsConnected());
         EXPECT_EQ(probe.timeoutMs(), 3000);
         probe.SendRequest("HELLO");

@@ -8,6 +8,11 @@
 
 namespace tarnwatch::fakes {
 
+// A host name no lookup can find, refused by the resolver before any query
+// leaves the machine: its first label is longer than a DNS label may be.
+inline constexpr const char* kUnresolvableHost =
+    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx.invalid";
+
 // Returns the listening descriptor and sets `port`.
 inline int ListenOnLoopback(int backlog, int& port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "SilentHostNamespace.h"
+#include "fakes/Loopback.h"
 #include "quillongen/probes.h"
 
 extern char** environ;
@@ -135,9 +136,13 @@ TEST(EchoProbes, RequestsOnTheWire) {
 
 TEST(EchoProbes, UnusableHostsFailAtOnceWithoutTimingOut) {
     const std::string tooLong(256, 'a');
-    const char* hosts[] = {
-        "no-such-host.invalid", "", " 127.0.0.1", "127.0.0.1 ", "127.0.0.1\t", "h\xC3\xA4st",
-        tooLong.c_str()};
+    const char* hosts[] = {tarnwatch::fakes::kUnresolvableHost,
+                           "",
+                           " 127.0.0.1",
+                           "127.0.0.1 ",
+                           "127.0.0.1\t",
+                           "h\xC3\xA4st",
+                           tooLong.c_str()};
     for (const char* host : hosts) {
         // A wait for the time limit would give -1, not 0.
         EXPECT_EQ(0, PingICMP(host, 5)) << "[" << host << "]";

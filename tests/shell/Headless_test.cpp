@@ -15,6 +15,7 @@
 #include "engine_client/LoopbackAgent.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/Loopback.h"
 #include "fakes/ProgramRunner.h"
 #include "fakes/SilentListener.h"
 #include "fakes/TempDir.h"
@@ -103,7 +104,7 @@ TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
     const int code = RunOnce(
         {Entry(0, std::to_string(listener.port()), "127.0.0.1", 7, "listener"),
          Entry(0, std::to_string(closedPort), "127.0.0.1", 7, "closed"),
-         Entry(0, "80", "no-such-host.invalid", 7, "nohost"),
+         Entry(0, "80", fakes::kUnresolvableHost, 7, "nohost"),
          Entry(3, "", "127.0.0.1", 17, "pinged"),
          Entry(1, std::filesystem::path(sleeper).filename(), "Local Machine", 14, "running"),
          Entry(2, Script("good.sh", 0), "Local Machine", 21, "goodscript"),
@@ -148,7 +149,7 @@ TEST_F(HeadlessTest, ExitCodesFollowTheOverallLevel) {
         << out;
     EXPECT_NE(out.find("Tarnwatch - Status : Ok"), std::string::npos);
     EXPECT_EQ(RunOnce({Entry(3, "", "127.0.0.1", 17, "pinged"),
-                       Entry(0, "80", "no-such-host.invalid", 7, "nohost")},
+                       Entry(0, "80", fakes::kUnresolvableHost, 7, "nohost")},
                       out),
               1)
         << out;
