@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "dialogs/AlertPageLinks.h"
 #include "dialogs/CAdvancedDlg.h"
 #include "dialogs/DialogServices.h"
 #include "engine/ServiceItem.h"
@@ -25,7 +26,7 @@ namespace tarnwatch {
 class CAddEditDlg;
 class CGlobalPage;
 
-class CBatchAlert final : public QWidget, public SheetPage {
+class CBatchAlert final : public QWidget, public SheetPage, public AlertPageLinks {
     Q_OBJECT
 public:
     explicit CBatchAlert(const DialogServices& services, QWidget* parent = nullptr);
@@ -33,16 +34,6 @@ public:
 
     // batchSpare is carried unchanged and never shown.
     BatchAlert batch{};
-    // 1: the global settings apply and nothing on the page can be chosen.
-    std::int32_t useGlobal = 0;
-
-    // Where `useGlobal` comes from each time the page is shown.
-    void SetAlertSettingsPage(const CGlobalPage* page) { alertSettings_ = page; }
-    // Whose kind of test decides the captions and labels.
-    void SetGeneralPage(const CAddEditDlg* page) { general_ = page; }
-    const CGlobalPage* AlertSettingsPage() const { return alertSettings_; }
-    const CAddEditDlg* GeneralPage() const { return general_; }
-
     // Shows the members and refreshes; runs each time the page is shown.
     void OnInitDialog();
     void OnSetActive() override;
@@ -57,8 +48,6 @@ private:
     std::unique_ptr<Ui::CBatchAlert> ui_;
     DialogServices services_;
     QButtonGroup* modeGroup_;
-    const CGlobalPage* alertSettings_ = nullptr;
-    const CAddEditDlg* general_ = nullptr;
 };
 
 }  // namespace tarnwatch
