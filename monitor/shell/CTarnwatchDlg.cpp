@@ -57,7 +57,6 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     ui_->logoPicture->setPixmap(LogoPixmap());
     ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
-    SetAccessibleTexts();
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
     connect(ui_->addButton, &QPushButton::clicked, this, [this] { engine_->OnAdd(); });
     connect(ui_->editButton, &QPushButton::clicked, this, [this] { engine_->OnEdit(); });
@@ -126,26 +125,6 @@ bool CTarnwatchDlg::eventFilter(QObject* watched, QEvent* event) {
 void CTarnwatchDlg::OnCurrentRowChanged(const QModelIndex& current) {
     if (showingSelection_ || engine_->InPass() || !current.isValid()) return;
     if (current.row() != engine_->Entries().selectedRow) engine_->OnSelect(current.row());
-}
-
-void CTarnwatchDlg::SetAccessibleTexts() {
-    const auto name = [](QWidget* w, const char* text) {
-        w->setAccessibleName(QString::fromLatin1(text));
-        w->setToolTip(QString::fromLatin1(text));
-    };
-    name(ui_->moveUpButton, "Move the selected entry up");
-    name(ui_->moveDownButton, "Move the selected entry down");
-    name(ui_->statusPicture, "Overall status");
-    name(ui_->logoPicture, "Tarnwatch logo");
-    name(ui_->stopwatchPicture, "Timers");
-    name(ui_->highCountdown, "High frequency: time to the next update");
-    name(ui_->mediumCountdown, "Medium frequency: time to the next update");
-    name(ui_->lowCountdown, "Low frequency: time to the next update");
-    name(ui_->highNextTime, "High frequency: time of the next update");
-    name(ui_->mediumNextTime, "Medium frequency: time of the next update");
-    name(ui_->lowNextTime, "Low frequency: time of the next update");
-    name(ui_->clockText, "Current time");
-    ui_->entryList->setAccessibleName(QStringLiteral("Monitored entries"));
 }
 
 void CTarnwatchDlg::ApplyCloseOption() {

@@ -59,7 +59,6 @@ private:
     void BuildList();
     void ShowAbout();
     void ApplyCloseOption();
-    void SetAccessibleTexts();
     // The list's current row changed (a click or the arrow keys).
     void OnCurrentRowChanged(const QModelIndex& current);
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -213,6 +214,25 @@ TEST_F(MainWindowTest, GlobalOptionsApplyAtOnceAndReachTheProfile) {
     QTest::mouseClick(dlg.findChild<QPushButton*>("globalOptionsButton"), Qt::LeftButton);
     EXPECT_TRUE(std::filesystem::exists(autostart));
     dlg.CloseProgram();
+}
+
+// Screen readers and GUI test tools find the controls that show no text by
+// their accessible names; each also explains itself in a tool tip.
+TEST_F(MainWindowTest, ControlsWithoutTextHaveNamesAndTips) {
+    CTarnwatchDlg dlg(&store);
+    int checked = 0;
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        const auto* tool = qobject_cast<QToolButton*>(w);
+        const auto* label = qobject_cast<QLabel*>(w);
+        const auto* edit = qobject_cast<QLineEdit*>(w);
+        const bool silent = (tool && tool->text().isEmpty()) ||
+                            (label && label->text().isEmpty()) || (edit && edit->isReadOnly());
+        if (!silent) continue;
+        ++checked;
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
+    }
+    EXPECT_GE(checked, 12);
 }
 
 TEST_F(MainWindowTest, EmptyStartDisablesRowButtons) {
