@@ -31,6 +31,22 @@ ShellContextTracker::ShellContextTracker() {
     stack_.push_back({Frame::kPlain, 0});
 }
 
+bool ShellContextTracker::NestBracket(bool opens, bool closes) {
+    Level& top = stack_.back();
+    if (opens) {
+        ++top.parens;
+        return true;
+    }
+    if (!closes) return false;
+    // The closer at depth 0 ends the frame.
+    if (top.parens > 0) {
+        --top.parens;
+    } else {
+        stack_.pop_back();
+    }
+    return true;
+}
+
 void ShellContextTracker::FollowHereDoc(char c, char prev, bool quoted) {
     switch (hereDoc_) {
         case HereDoc::kNone:
@@ -128,32 +144,10 @@ void ShellContextTracker::Feed(char c) {
             }
             break;
         case Frame::kArithBracket:
-            if (c == '[') {
-                ++top.parens;
-                return;
-            }
-            if (c == ']') {
-                if (top.parens > 0) {
-                    --top.parens;
-                } else {
-                    stack_.pop_back();
-                }
-                return;
-            }
+            if (NestBracket(c == '[', c == ']')) return;
             break;
         case Frame::kParam:
-            if (c == '{' && prev != '$') {
-                ++top.parens;
-                return;
-            }
-            if (c == '}') {
-                if (top.parens > 0) {
-                    --top.parens;
-                } else {
-                    stack_.pop_back();
-                }
-                return;
-            }
+            if (NestBracket(c == '{' && prev != '$', c == '}')) return;
             break;
         case Frame::kPlain:
         case Frame::kSubst:

@@ -55,6 +55,8 @@ private:
     };
     // The here-document state after a character fed outside quotes.
     void FollowHereDoc(char c, char prev, bool quoted);
+    // A bracket pair nested in the frame on top; true when `c` was one.
+    bool NestBracket(bool opens, bool closes);
     std::vector<Level> stack_;
     bool escape_ = false;
     bool wordStart_ = true;
