@@ -42,4 +42,15 @@ inline std::vector<unsigned char> ListFileImage(float header, std::int32_t count
     return out;
 }
 
+// An enabled, high-frequency entry as the program's own tests write them: a
+// 3-second time-out, one attempt, global alert settings, service verified.
+inline RawRecord TestEntry(std::int32_t kind, const std::string& source, const std::string& address,
+                           std::int32_t test, const std::string& description) {
+    RawRecord r(1912);
+    r.Int(0, kind).Text(4, source).Text(260, "3").Text(280, address).Int(536, 1);
+    r.Text(540, description).Int(796, test).Int(1880, 1).Int(1888, 1).Int(1892, 1);
+    r.Int(1896, 1).Int(1904, 3);
+    return r;
+}
+
 }  // namespace tarnwatch::fakes

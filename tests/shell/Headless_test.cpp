@@ -26,14 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using fakes::RawRecord;
 
-RawRecord Entry(std::int32_t kind, const std::string& source, const std::string& address,
-                std::int32_t test, const std::string& description) {
-    RawRecord r(1912);
-    r.Int(0, kind).Text(4, source).Text(260, "3").Text(280, address).Int(536, 1);
-    r.Text(540, description).Int(796, test).Int(1880, 1).Int(1888, 1).Int(1892, 1);
-    r.Int(1896, 1).Int(1904, 3);
-    return r;
-}
+constexpr auto Entry = fakes::TestEntry;
 
 class HeadlessTest : public ::testing::Test {
 protected:
