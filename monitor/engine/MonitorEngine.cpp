@@ -149,7 +149,6 @@ void MonitorEngine::SetBackgroundSaves(bool on) {
 }
 
 void MonitorEngine::SaveList(bool showMessage) {
-    const ListFilePaths paths = ListFileLocation();
     if (writer_ && showMessage && !shutdownDone_ && ports_.timers) {
         // The copy for the writer is made a moment later, once the window
         // has shown the change; quick edits in a row make one save.
@@ -157,6 +156,11 @@ void MonitorEngine::SaveList(bool showMessage) {
         ports_.timers->SetTimer(kTimerSaveCheck, kSaveDelayMs);
         return;
     }
+    SaveListNow(showMessage);
+}
+
+void MonitorEngine::SaveListNow(bool showMessage) {
+    const ListFilePaths paths = ListFileLocation();
     std::string reason;
     if (SaveListFile(entries_, paths, &reason) != SaveResult::kFailed) return;
     ReportSaveFailure(SaveFailureMessage(paths.listFile, reason), showMessage);
@@ -196,11 +200,7 @@ void MonitorEngine::CheckBackgroundSaves() {
             writer_->Submit(entries_, ListFileLocation());
         } catch (const std::bad_alloc&) {
             // No memory for the copy: save here and now instead.
-            std::string reason;
-            const ListFilePaths paths = ListFileLocation();
-            if (SaveListFile(entries_, paths, &reason) == SaveResult::kFailed) {
-                ReportSaveFailure(SaveFailureMessage(paths.listFile, reason), true);
-            }
+            SaveListNow(true);
         }
     }
     for (const std::string& message : writer_->TakeFailures()) {

@@ -221,6 +221,7 @@ private:
     // Saves the list; a failure is reported on standard error and, with
     // `showMessage`, in a message box too.
     void SaveList(bool showMessage);
+    void SaveListNow(bool showMessage);
     void ReportSaveFailure(const std::string& message, bool showMessage);
     void CheckBackgroundSaves();
     // Tells the user, on standard error and in a message box, about a list
