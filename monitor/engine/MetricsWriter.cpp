@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/EntrySummary.h"
@@ -23,12 +26,112 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Writes all of `size` bytes to `fd`; false with errno set on a failure.
+bool WriteAll(int fd, const char* p, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A thread that writes a text to a file while the text is still being made:
+// the maker publishes how much of it is finished, the thread writes up to
+// there. The text may be reallocated only after the thread has written all
+// that was published, and the thread reads the text's address again each
+// time, under the lock.
+class PipeWriter {
+public:
+    PipeWriter(int fd, const std::string& text)
+        : fd_(fd), base_(text.data()), ready_(text.size()), thread_([this] { Run(); }) {}
+    ~PipeWriter() { Finish(nullptr); }
+    PipeWriter(const PipeWriter&) = delete;
+    PipeWriter& operator=(const PipeWriter&) = delete;
+
+    // The text's first `size` bytes are finished and lie at `base`.
+    void Publish(const char* base, std::size_t size) {
+        {
+            std::lock_guard lock(mutex_);
+            base_ = base;
+            ready_ = size;
+        }
+        wake_.notify_one();
+    }
+    // Waits until nothing published is still being written, so the text may
+    // move.
+    void Drain() {
+        std::unique_lock lock(mutex_);
+        drained_.wait(lock, [this] { return written_ == ready_ || error_ != 0; });
+    }
+    // Ends the writing once the text is whole; false, with the write's errno
+    // set in this thread, when it failed.
+    bool Finish(const std::string* whole) {
+        if (!thread_.joinable()) return error_ == 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (whole) {
+                base_ = whole->data();
+                ready_ = whole->size();
+            }
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+        if (error_ != 0) errno = error_;
+        return error_ == 0;
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return written_ < ready_ || done_; });
+            if (written_ == ready_) return;  // done, and all written
+            const char* from = base_ + written_;
+            const std::size_t size = ready_ - written_;
+            lock.unlock();
+            const bool ok = WriteAll(fd_, from, size);
+            const int error = errno;
+            // Some file systems write a file out when it is renamed over
+            // another; starting each part's writing now keeps that short.
+            if (ok) {
+                sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(size),
+                                SYNC_FILE_RANGE_WRITE);
+            }
+            lock.lock();
+            written_ += size;
+            if (!ok) error_ = error;
+            drained_.notify_one();
+            if (!ok) return;
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable drained_;
+    const char* base_;
+    std::size_t ready_;
+    std::size_t written_ = 0;
+    bool done_ = false;
+    int error_ = 0;
+    std::thread thread_;
+};
+
 // The text being made. Lines are put together in a small buffer that stays
 // in the cache and go to the string a chunk at a time: most of a long text
-// is many short pieces.
+// is many short pieces. With a writer, the finished text goes to it every
+// `kPublishEvery` bytes.
 class StringSink {
 public:
-    explicit StringSink(std::string& out) : out_(out) {}
+    explicit StringSink(std::string& out, PipeWriter* writer = nullptr)
+        : out_(out), writer_(writer) {}
     ~StringSink() { Flush(); }
     StringSink(const StringSink&) = delete;
     StringSink& operator=(const StringSink&) = delete;
@@ -36,7 +139,7 @@ public:
         if (used_ + text.size() > kChunk) {
             Flush();
             if (text.size() > kChunk) {
-                out_.append(text.data(), text.size());
+                Append(text.data(), text.size());
                 return;
             }
         }
@@ -48,13 +151,44 @@ public:
         buf_[used_++] = c;
     }
     void Flush() {
-        out_.append(buf_, used_);
+        Append(buf_, used_);
         used_ = 0;
+    }
+    // Makes room for `more` bytes at once, rather than as the text grows.
+    void Reserve(std::size_t more) {
+        if (out_.capacity() - out_.size() >= used_ + more) return;
+        Flush();
+        if (!writer_) {
+            out_.reserve(out_.size() + more);
+            return;
+        }
+        writer_->Drain();
+        out_.reserve(out_.size() + more);
+        published_ = out_.size();
+        writer_->Publish(out_.data(), published_);
     }
 
 private:
     static constexpr std::size_t kChunk = 16 * 1024;
+    static constexpr std::size_t kPublishEvery = 256 * 1024;
+
+    void Append(const char* p, std::size_t size) {
+        if (!writer_) {
+            out_.append(p, size);
+            return;
+        }
+        // Bytes past the published end are the writer's only once published.
+        if (out_.capacity() - out_.size() < size) writer_->Drain();
+        out_.append(p, size);
+        if (out_.size() - published_ >= kPublishEvery) {
+            published_ = out_.size();
+            writer_->Publish(out_.data(), published_);
+        }
+    }
+
     std::string& out_;
+    PipeWriter* writer_;
+    std::size_t published_ = 0;
     std::size_t used_ = 0;
     char buf_[kChunk];
 };
@@ -111,6 +245,9 @@ struct EntryValues {
     std::size_t labelsEnd;  // where the entry's label set ends in `labels`
 };
 
+// What the families after the entries' take, with room to spare.
+constexpr std::size_t kTrailerRoom = 8192;
+
 // The per-entry families, each with the same label sets in row order.
 void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& counts) {
     const EntryCollection& entries = engine.Entries();
@@ -139,6 +276,11 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
         values.push_back({e.state, e.attempt, e.attempts, e.lastTestTime,
                           engine.LastTestDurationUs(r), labels.size()});
     }
+    // Room for all six families at once: each repeats every label set, and a
+    // line's name and number take at most kLineRoom bytes besides.
+    constexpr std::size_t kLineRoom = 96;
+    constexpr std::size_t kFamilyRoom = 512;
+    out.Reserve(6 * (kFamilyRoom + labels.size() + values.size() * kLineRoom) + kTrailerRoom);
     const auto each = [&](std::string_view name, auto value) {
         std::size_t begin = 0;
         for (const EntryValues& v : values) {
@@ -253,8 +395,7 @@ void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string
 
 std::string ExpositionText(const MonitorEngine& engine, std::int64_t now) {
     std::string out;
-    // About 1.2 KB per entry across its six families.
-    out.reserve(4096 + static_cast<std::size_t>(engine.Entries().rowCount) * 1280);
+    out.reserve(kTrailerRoom);
     AppendExposition(engine, now, out);
     return out;
 }
@@ -304,23 +445,29 @@ bool ReplaceFile(const std::string& path, Fill fill, std::string* reason) {
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
     return ReplaceFile(
+        path, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
+}
+
+bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const std::string& path,
+                         std::string& text, std::string* reason) {
+    text.clear();
+    text.reserve(kTrailerRoom);
+    bool made = false;
+    const bool written = ReplaceFile(
         path,
         [&](int fd) {
-            const char* p = text.data();
-            std::size_t left = text.size();
-            while (left > 0) {
-                const ssize_t n = write(fd, p, left);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    if (n == 0) errno = EIO;
-                    return false;
-                }
-                p += n;
-                left -= static_cast<std::size_t>(n);
+            PipeWriter writer(fd, text);
+            {
+                StringSink sink(text, &writer);
+                PutExposition(engine, now, sink);
             }
-            return true;
+            made = true;
+            return writer.Finish(&text);
         },
         reason);
+    // Made all the same when the file could not even be created.
+    if (!made) AppendExposition(engine, now, text);
+    return written;
 }
 
 MetricsFile::MetricsFile(std::string path, Reporter report)
@@ -336,6 +483,12 @@ MetricsFile::MetricsFile(std::string path, Reporter report)
 bool MetricsFile::Write(const std::string& text) {
     std::string reason;
     return Report(WriteFileAtomically(path_, text, &reason), reason);
+}
+
+bool MetricsFile::WriteExposition(const MonitorEngine& engine, std::int64_t now,
+                                  std::string& text) {
+    std::string reason;
+    return Report(WriteExpositionFile(engine, now, path_, text, &reason), reason);
 }
 
 bool MetricsFile::Report(bool ok, const std::string& reason) {

@@ -30,6 +30,12 @@ std::string ExpositionText(const MonitorEngine& engine, std::int64_t now);
 // left behind, and `reason` says what failed.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason);
 
+// Makes the exposition into `text` and replaces `path` with it as
+// WriteFileAtomically does, writing each part of the text while the rest is
+// made. `text` is whole afterwards even when the file could not be written.
+bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const std::string& path,
+                         std::string& text, std::string* reason);
+
 // The string-table text `id` with its "%s" places filled in order.
 std::string FillText(int id, const std::string& first, const std::string& second = "");
 
@@ -43,6 +49,8 @@ public:
     explicit MetricsFile(std::string path, Reporter report = nullptr);
 
     bool Write(const std::string& text);
+    // Makes the exposition of the engine's state into `text` and writes it.
+    bool WriteExposition(const MonitorEngine& engine, std::int64_t now, std::string& text);
     const std::string& path() const { return path_; }
     // Why the last write failed; empty after a success.
     const std::string& lastError() const { return lastError_; }

@@ -2,8 +2,10 @@
 #include "shell/MetricsOutput.h"
 
 #include <QMetaObject>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "res/StringTable.h"
 #include "shell/ProfileStore.h"
@@ -31,10 +33,24 @@ MetricsOutput::~MetricsOutput() = default;
 void MetricsOutput::Publish(const MonitorEngine& engine, bool toFile) {
     if (!server_ && !(file_ && toFile)) return;
     // Made once for both.
-    auto text = std::make_shared<const std::string>(
-        ExpositionText(engine, static_cast<std::int64_t>(std::time(nullptr))));
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    // A count of one means no response still sends the spare text; the
+    // fence orders the last response's reads before our writes.
+    std::shared_ptr<std::string> text;
+    if (spare_ && spare_.use_count() == 1) {
+        std::atomic_thread_fence(std::memory_order_acquire);
+        text = std::move(spare_);
+    } else {
+        text = std::make_shared<std::string>();
+    }
+    if (file_ && toFile) {
+        file_->WriteExposition(engine, now, *text);
+    } else {
+        text->clear();
+        AppendExposition(engine, now, *text);
+    }
     if (server_) server_->Publish(text);
-    if (file_ && toFile) file_->Write(*text);
+    spare_ = std::exchange(last_, std::move(text));
 }
 
 void MetricsOutput::PublishSoon(const MonitorEngine& engine) {

@@ -31,6 +31,7 @@ public:
     ~MetricsOutput() override;
 
     bool Active() const { return file_ || server_; }
+    const MetricsServer* server() const { return server_.get(); }
     // The engine's state to the endpoint and, with `toFile`, to the file.
     void Publish(const MonitorEngine& engine, bool toFile = true);
     // Publishes once the event loop is back, when the scheduler has set the
@@ -42,6 +43,11 @@ public:
 private:
     std::unique_ptr<MetricsFile> file_;
     std::unique_ptr<MetricsServer> server_;
+    // The texts made last and the one before: the next is made in the older
+    // one's buffer once nothing else holds it, so a long list's text does not
+    // take fresh memory at every pass.
+    std::shared_ptr<std::string> last_;
+    std::shared_ptr<std::string> spare_;
     bool pending_ = false;
 };
 

@@ -3,10 +3,13 @@
 // endpoint's address parsing, and the window's publishing after a pass.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <QApplication>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -185,27 +188,41 @@ std::size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// An engine over `count` TCP entries of a loopback server.
+struct LoopbackList {
+    explicit LoopbackList(int count) {
+        std::vector<fakes::RawRecord> records;
+        for (int i = 0; i < count; ++i) {
+            records.push_back(TcpEntry(server.port(), "entry " + std::to_string(i)));
+        }
+        fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, count, records));
+        fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+        engine.Initialise();
+    }
+    fakes::HangupServer server;
+    fakes::TempDir dir;
+    fakes::FakePlatform platform{true};
+    MonitorEngine engine{platform.ports, nullptr};
+};
+
 TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
     constexpr int kEntries = 300;
     constexpr int kPasses = 40;
-    fakes::HangupServer server;
-    fakes::TempDir dir;
-    std::vector<fakes::RawRecord> records;
-    for (int i = 0; i < kEntries; ++i) {
-        records.push_back(TcpEntry(server.port(), "entry " + std::to_string(i)));
-    }
-    fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, kEntries, records));
+    LoopbackList list(kEntries);
+    auto& [server, dir, platform, engine] = list;
     fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
-    fakes::FakePlatform platform(true);
-    MonitorEngine engine(platform.ports, nullptr);
-    engine.Initialise();
 
     const std::string path = dir / "metrics.prom";
     MetricsFile file(path);
     PassObserver observer;
     int written = 0;
     observer.onPassEnded = [&] {
-        if (file.Write(ExpositionText(engine, platform.clock.Now()))) ++written;
+        std::string text;
+        if (file.WriteExposition(engine, platform.clock.Now(), text)) ++written;
+        // The file is written while the text is made; both end up whole.
+        if (text != ExpositionText(engine, platform.clock.Now()) || fakes::ReadText(path) != text) {
+            ADD_FAILURE() << "the text or the file differs from the exposition";
+        }
     };
     engine.SetObserver(&observer);
 
@@ -247,6 +264,64 @@ TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
     EXPECT_TRUE(partial.empty()) << partial.size() << " partial reads, e.g.:\n" << partial[0];
     EXPECT_EQ(FilesIn(dir.path()),
               (std::vector<std::string>{"Tarnwatch.bak", "Tarnwatch.ini", "metrics.prom"}));
+}
+
+// A write that fails part way, here at the file size limit, keeps the old
+// file, leaves no temporary file, says why, and still gives the whole text.
+TEST(MetricsFileTest, AWriteThatFailsPartWayKeepsTheOldFileAndTheWholeText) {
+    LoopbackList list(1000);
+    const std::string path = list.dir / "metrics.prom";
+    std::ofstream(path) << "old 1\n";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100000, 100000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string text;
+        std::string reason;
+        const bool written = WriteExpositionFile(list.engine, 5, path, text, &reason);
+        const bool whole = text == ExpositionText(list.engine, 5) && text.size() > 300000;
+        const bool said = reason.find("File too large") != std::string::npos;
+        _exit(!written && whole && said ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fakes::ReadText(path), "old 1\n");
+    EXPECT_EQ(FilesIn(list.dir.path()),
+              (std::vector<std::string>{"Tarnwatch.bak", "Tarnwatch.ini", "metrics.prom"}));
+}
+
+// Each text is made in the buffer of the one before last; one that a
+// response still holds is left alone, and the endpoint and the file always
+// agree.
+TEST(MetricsOutputTest, ATextStillBeingSentIsNeverMadeOver) {
+    LoopbackList list(50);
+    fakes::ScopedEnv config("XDG_CONFIG_HOME", list.dir / "config");
+    int port;
+    {
+        fakes::HangupServer gone;
+        port = gone.port();
+    }
+    MetricsOptions options;
+    options.file = list.dir / "metrics.prom";
+    options.listen.emplace();
+    ASSERT_TRUE(ParseListenAddress("127.0.0.1:" + std::to_string(port), *options.listen, nullptr));
+    MetricsOutput output(options);
+    ASSERT_NE(output.server(), nullptr);
+
+    output.Publish(list.engine);
+    const auto held = output.server()->Current();
+    const std::string before = *held;
+    list.engine.OnUpdateAll();
+    for (int i = 0; i < 4; ++i) {
+        output.Publish(list.engine);
+        EXPECT_EQ(*output.server()->Current(), fakes::ReadText(*options.file));
+    }
+    EXPECT_EQ(*held, before);
+    EXPECT_NE(*output.server()->Current(), before);
 }
 
 TEST(ListenAddressTest, AcceptsOnlyAddressesItCanBindAsWritten) {
