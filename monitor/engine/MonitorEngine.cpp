@@ -203,10 +203,13 @@ void MonitorEngine::CheckBackgroundSaves() {
             SaveListNow(true);
         }
     }
+    // Idle first: a save that ends between the two calls then has its failure
+    // taken now or at the next check, never at neither.
+    const bool idle = writer_->Idle();
     for (const std::string& message : writer_->TakeFailures()) {
         ReportSaveFailure(message, !shutdownDone_);
     }
-    if (!writer_->Idle() && ports_.timers && !shutdownDone_) {
+    if (!idle && ports_.timers && !shutdownDone_) {
         ports_.timers->SetTimer(kTimerSaveCheck, 50);
     }
 }

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
@@ -330,7 +332,9 @@ TEST_F(ListOperationsTest, FailedSaveAfterAddIsReportedAndKeepsThePreviousFile) 
                 return true;
             };
             engine->OnAdd();
-            while (background && platform.messageBox.shown.empty()) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (background && platform.messageBox.shown.empty() &&
+                   std::chrono::steady_clock::now() < giveUp) {
                 platform.manualClock.AdvanceMs(50);
                 platform.timers.FireDue();
             }
