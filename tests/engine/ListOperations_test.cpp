@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
