@@ -360,7 +360,7 @@ TEST_F(MetricsProgramTest, EndpointAnswersCurlDuringAPassDespiteStalledAndHugeRe
         "curl -sS --max-time 5 -o '" + (dir / "body.txt") + "' -w '%{http_code} %{content_type}' ";
     metrics::Captured c;
     // Until the loaded list is published, the endpoint answers 503.
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 600; ++i) {
         c = metrics::RunCapture(curl + base + "/metrics 2>&1");
         if (c.exitCode == 0 && c.out.substr(0, 3) != "503") break;
         std::this_thread::sleep_for(50ms);

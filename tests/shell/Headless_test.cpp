@@ -158,7 +158,7 @@ TEST_F(HeadlessTest, SignalDuringAPassEndsItAndStillSavesTheList) {
     fakes::WriteBytes(dir / "Tarnwatch.ini",
                       fakes::ListFileImage(-2.2f, 2, {agent, Entry(3, "", "127.0.0.1", 17, "p")}));
     fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
-    for (int i = 0; i < 200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
+    for (int i = 0; i < 1200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
         std::this_thread::sleep_for(50ms);
     }
     std::this_thread::sleep_for(500ms);
@@ -178,7 +178,7 @@ TEST_F(HeadlessTest, ScheduledModeEndsCleanlyOnSigterm) {
     fakes::WriteBytes(dir / "Tarnwatch.ini",
                       fakes::ListFileImage(-2.2f, 1, {Entry(3, "", "127.0.0.1", 17, "p")}));
     fakes::Program program({"--headless"}, Env(), dir / "out.txt");
-    for (int i = 0; i < 200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
+    for (int i = 0; i < 1200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
         std::this_thread::sleep_for(50ms);
     }
     std::this_thread::sleep_for(300ms);
@@ -219,7 +219,7 @@ TEST_P(HeadlessCloseTest, SignalDuringAWaitEndsItWithoutJudgingTheEntry) {
         fakes::ListFileImage(-2.2f, 2, {waiting, Entry(3, "", "127.0.0.1", 17, "p")}));
     fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
     const std::string started = agent ? dir / "Tarnwatch.bak" : dir / "sleeper.pid";
-    for (int i = 0; i < 400 && !std::filesystem::exists(started); ++i) {
+    for (int i = 0; i < 1200 && !std::filesystem::exists(started); ++i) {
         std::this_thread::sleep_for(50ms);
     }
     ASSERT_TRUE(std::filesystem::exists(started));
