@@ -11,6 +11,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/QtPorts.h"
@@ -45,18 +46,10 @@ ListDir& List() {
     return list;
 }
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "cycle_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // The same 1,000 probe-client tests without rows or state machine, with the
 // same timer and pump the engine uses.
 void BM_BareProbeLoop(benchmark::State& state) {
-    App();
+    fakes::App();
     SystemClock clock;
     QtTimerPort timers;
     QtPump pump;
@@ -72,7 +65,7 @@ void BM_BareProbeLoop(benchmark::State& state) {
 }
 
 void BM_HeadlessPass(benchmark::State& state) {
-    App();
+    fakes::App();
     fakes::ScopedEnv home("TARNWATCH_HOME", List().dir.path());
     SystemClock clock;
     QtTimerPort timers;
@@ -93,7 +86,7 @@ void BM_HeadlessPass(benchmark::State& state) {
 }
 
 void BM_WindowPass(benchmark::State& state) {
-    App();
+    fakes::App();
     fakes::ScopedEnv home("TARNWATCH_HOME", List().dir.path());
     CTarnwatchDlg dlg;
     dlg.show();

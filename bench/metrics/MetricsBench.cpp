@@ -15,6 +15,7 @@
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/Loopback.h"
+#include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/MetricsOutput.h"
 #include "shell/QtPorts.h"
@@ -126,14 +127,6 @@ void BM_PlainWriteSameBytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "metrics_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 class Publisher final : public EngineObserver {
 public:
     Publisher(const MonitorEngine& engine, MetricsOutput* metrics)
@@ -197,7 +190,7 @@ struct HeadlessEngine {
 // Passes with the metrics off and on, taken in turn so that both meet the
 // same load on the machine; the counters give each one's mean and the ratio.
 void BM_HeadlessPassMetricsOffVsOn(benchmark::State& state) {
-    App();
+    fakes::App();
     fakes::TempDir dir;
     WriteList(dir / "Tarnwatch.ini", 1000);
     fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fakes/ListFileBytes.h"
+#include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
 
@@ -77,12 +78,8 @@ struct Window {
 };
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "listops_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
     std::setlocale(LC_COLLATE, "C.UTF-8");
-    return app;
+    return fakes::App();
 }
 
 Window& TheWindow() {

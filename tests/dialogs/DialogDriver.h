@@ -19,18 +19,11 @@
 #include "dialogs/CAdvancedDlg.h"
 #include "dialogs/DialogServices.h"
 #include "fakes/FakePorts.h"
+#include "fakes/QtApp.h"
 
 namespace tarnwatch::testing {
 
-// Never destroyed: at exit the input devices QTest registers would outlive
-// the application that owns them.
-inline QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialogs_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using fakes::App;
 
 class DialogDriver {
 public:

@@ -20,6 +20,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/MetricsOutput.h"
@@ -363,16 +364,8 @@ TEST(ListenAddressTest, AcceptsOnlyAddressesItCanBindAsWritten) {
     }
 }
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "metrics_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 TEST(WindowMetricsTest, WindowPublishesTheLoadedListThenEveryPassOnceTheEventLoopRuns) {
-    App();
+    fakes::App();
     fakes::TempDir dir;
     fakes::HangupServer server;
     int closedPort;

@@ -20,6 +20,7 @@
 
 #include "engine/ListFile.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/ProfileStore.h"
@@ -40,20 +41,10 @@ public:
     int writes = 0;
 };
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "shell_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing it down at exit, after QTest has registered
-    // its input devices, crashes inside Qt.
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
-
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        App();
+        fakes::App();
         fakes::RawRecord r(1912);
         r.Text(4, "22")
             .Text(260, "5")
