@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -14,6 +12,7 @@
 #include <limits>
 #include <random>
 
+#include "fakes/FileSizeLimit.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/TempDir.h"
 
@@ -308,18 +307,9 @@ TEST_F(ListFileTest, FailedSaveLeavesThePreviousFileWhole) {
         entries.order[static_cast<std::size_t>(i)] = i;
     }
     entries.recordCount = entries.rowCount = 8;
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(SaveListFile(entries, Paths()) == SaveResult::kFailed ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report its failure";
+    EXPECT_TRUE(fakes::TrueUnderFileSizeLimit(4096, [&] {
+        return SaveListFile(entries, Paths()) == SaveResult::kFailed;
+    })) << "the save must report its failure";
     EXPECT_EQ(ReadBytes(Paths().listFile), original);
     int files = 0;
     for (auto& entry : std::filesystem::directory_iterator(dir.path())) (void)entry, ++files;

@@ -1,13 +1,10 @@
 // The list operations and the Global Options sequence of the monitor's
 // controller, against real list files, fake ports and a sheet the test plays.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <clocale>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -15,6 +12,7 @@
 #include "engine/ListOrder.h"
 #include "engine/MonitorEngine.h"
 #include "fakes/FakePorts.h"
+#include "fakes/FileSizeLimit.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/TempDir.h"
 
@@ -319,12 +317,7 @@ TEST_F(ListOperationsTest, FailedSaveAfterAddIsReportedAndKeepsThePreviousFile) 
     Start({Tcp("a", "")});
     const auto before = ListBytes();
     for (bool background : {false, true}) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{2048, 2048};
-            setrlimit(RLIMIT_FSIZE, &limit);
+        const bool told = fakes::TrueUnderFileSizeLimit(2048, [&] {
             engine->SetBackgroundSaves(background);
             sheets.edit = [](ServiceItem& e) {
                 CopyText(e.address, "b");
@@ -338,15 +331,11 @@ TEST_F(ListOperationsTest, FailedSaveAfterAddIsReportedAndKeepsThePreviousFile) 
                 platform.timers.FireDue();
             }
             const auto& shown = platform.messageBox.shown;
-            const bool told = shown.size() == 1 &&
-                              shown[0].find((dir / "Tarnwatch.ini")) != std::string::npos &&
-                              shown[0].find("too large") != std::string::npos;
-            _exit(told && engine->Rows().size() == 2 ? 0 : 1);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "background " << background;
+            return shown.size() == 1 &&
+                   shown[0].find((dir / "Tarnwatch.ini")) != std::string::npos &&
+                   shown[0].find("too large") != std::string::npos && engine->Rows().size() == 2;
+        });
+        EXPECT_TRUE(told) << "background " << background;
         EXPECT_EQ(ListBytes(), before);
     }
 }

@@ -3,13 +3,10 @@
 // endpoint's address parsing, and the window's publishing after a pass.
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -18,6 +15,7 @@
 #include "engine/MonitorEngine.h"
 #include "engine/TextEscape.h"
 #include "fakes/FakePorts.h"
+#include "fakes/FileSizeLimit.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/QtApp.h"
@@ -273,23 +271,13 @@ TEST(MetricsFileTest, AWriteThatFailsPartWayKeepsTheOldFileAndTheWholeText) {
     LoopbackList list(1000);
     const std::string path = list.dir / "metrics.prom";
     std::ofstream(path) << "old 1\n";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{100000, 100000};
-        setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(fakes::TrueUnderFileSizeLimit(100000, [&] {
         std::string text;
         std::string reason;
         const bool written = WriteExpositionFile(list.engine, 5, path, text, &reason);
         const bool whole = text == ExpositionText(list.engine, 5) && text.size() > 300000;
-        const bool said = reason.find("File too large") != std::string::npos;
-        _exit(!written && whole && said ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return !written && whole && reason.find("File too large") != std::string::npos;
+    }));
     EXPECT_EQ(fakes::ReadText(path), "old 1\n");
     EXPECT_EQ(FilesIn(list.dir.path()),
               (std::vector<std::string>{"Tarnwatch.bak", "Tarnwatch.ini", "metrics.prom"}));
