@@ -8,18 +8,15 @@
 #include "dialogs/CAddEditDlg.h"
 #include "engine/ServiceItem.h"
 #include "res/StringTable.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
 
-QString Text(int id) {
-    return QString::fromLatin1(LoadString(id));
-}
-
 void SetCaptions(const AlertControls& c, int unavailableId) {
-    c.unavailable->setText(Text(unavailableId));
-    c.timedOut->setText(Text(IDS_FOR_TIMED_OUT));
-    c.unresolved->setText(Text(IDS_FOR_UNRESOLVED));
+    c.unavailable->setText(QText(unavailableId));
+    c.timedOut->setText(QText(IDS_FOR_TIMED_OUT));
+    c.unresolved->setText(QText(IDS_FOR_UNRESOLVED));
 }
 
 void ShowAndEnable(QCheckBox* box) {
@@ -28,8 +25,8 @@ void ShowAndEnable(QCheckBox* box) {
 }
 
 void SetLabels(const AlertControls& c, int failureId, int recoveryId) {
-    c.failureLabel->setText(Text(failureId));
-    c.recoveryLabel->setText(Text(recoveryId));
+    c.failureLabel->setText(QText(failureId));
+    c.recoveryLabel->setText(QText(recoveryId));
 }
 
 // The entry's own settings: the choices its kind of test can fail by.

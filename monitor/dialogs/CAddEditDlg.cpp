@@ -10,6 +10,7 @@
 
 #include "res/StringTable.h"
 #include "shell/Pictures.h"
+#include "shell/QtText.h"
 #include "ui_CAddEditDlg.h"
 
 namespace tarnwatch {
@@ -26,10 +27,6 @@ std::int32_t ParseAttempts(const QString& text) {
         value = std::min<std::uint64_t>(value * 10 + (text[i].unicode() - u'0'), kTop);
     }
     return static_cast<std::int32_t>(value);
-}
-
-QString Text(int id) {
-    return QString::fromLatin1(LoadString(id));
 }
 
 }  // namespace
@@ -140,9 +137,9 @@ void CAddEditDlg::RefreshSourceKind() {
         ui_->sourceEdit->setText(FieldText(source));
         ui_->sourceEdit->setEnabled(true);
     }
-    const QString prompt = Text(sourceKind == kSourceProcessName ? IDS_ENTER_PROCESS_NAME
-                                : sourceKind == kSourceProgram   ? IDS_ENTER_PROGRAM
-                                                                 : IDS_ENTER_PORT);
+    const QString prompt = QText(sourceKind == kSourceProcessName ? IDS_ENTER_PROCESS_NAME
+                                 : sourceKind == kSourceProgram   ? IDS_ENTER_PROGRAM
+                                                                  : IDS_ENTER_PORT);
     ui_->sourcePromptLabel->setText(prompt);
     ui_->sourceEdit->setAccessibleDescription(prompt);
 

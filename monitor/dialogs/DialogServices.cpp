@@ -17,6 +17,7 @@
 #include "quillongen/str.h"
 #include "res/StringTable.h"
 #include "shell/QtPorts.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -31,9 +32,8 @@ public:
     }
     void Pump() override {
         if (!progress_ && clock_.elapsed() >= kShowAfterMs) {
-            progress_ = std::make_unique<QProgressDialog>(
-                QString::fromLatin1(LoadString(IDS_WAITING_FOR_COMMAND)),
-                QString::fromLatin1(LoadString(IDS_STOP_WAITING)), 0, 0, parent_);
+            progress_ = std::make_unique<QProgressDialog>(QText(IDS_WAITING_FOR_COMMAND),
+                                                          QText(IDS_STOP_WAITING), 0, 0, parent_);
             progress_->setObjectName(QStringLiteral("commandWaitDialog"));
             progress_->setWindowModality(Qt::WindowModal);
             progress_->setMinimumDuration(0);

@@ -9,13 +9,10 @@
 #include "dialogs/CBatchAlert.h"
 #include "dialogs/CGlobalPage.h"
 #include "res/StringTable.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
-
-QString Text(int id) {
-    return QString::fromLatin1(LoadString(id));
-}
 
 // Zero-padded, so no trace of an earlier, longer text stays in the record
 // (and from there in the list file).
@@ -44,7 +41,7 @@ BatchAlert Padded(const BatchAlert& b) {
 }  // namespace
 
 EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services, QWidget* parent)
-    : sheet_(new CAdvancedDlg(Text(IDS_SHEET_ADD_EDIT), parent)),
+    : sheet_(new CAdvancedDlg(QText(IDS_SHEET_ADD_EDIT), parent)),
       general_(new CAddEditDlg(services)),
       alertSettings_(new CGlobalPage),
       sound_(new CAlertPage(services)),
@@ -74,10 +71,10 @@ EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services,
     batch_->SetAlertSettingsPage(alertSettings_);
     batch_->SetGeneralPage(general_);
 
-    sheet_->AddPage(general_, general_, Text(IDS_PAGE_GENERAL));
-    sheet_->AddPage(alertSettings_, alertSettings_, Text(IDS_PAGE_ALERT_SETTINGS));
-    sheet_->AddPage(sound_, sound_, Text(IDS_PAGE_SOUND_ALERTS));
-    sheet_->AddPage(batch_, batch_, Text(IDS_PAGE_BATCH_ALERTS));
+    sheet_->AddPage(general_, general_, QText(IDS_PAGE_GENERAL));
+    sheet_->AddPage(alertSettings_, alertSettings_, QText(IDS_PAGE_ALERT_SETTINGS));
+    sheet_->AddPage(sound_, sound_, QText(IDS_PAGE_SOUND_ALERTS));
+    sheet_->AddPage(batch_, batch_, QText(IDS_PAGE_BATCH_ALERTS));
 }
 
 EntrySheet::~EntrySheet() {

@@ -9,19 +9,13 @@
 #include "dialogs/CInternetPage.h"
 #include "dialogs/OptionsDlg.h"
 #include "res/StringTable.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
-namespace {
-
-QString Text(int id) {
-    return QString::fromLatin1(LoadString(id));
-}
-
-}  // namespace
 
 GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
                                        const DialogServices& services, QWidget* parent)
-    : sheet_(new CAdvancedDlg(Text(IDS_GLOBAL_OPTIONS), parent)),
+    : sheet_(new CAdvancedDlg(QText(IDS_GLOBAL_OPTIONS), parent)),
       general_(new OptionsDlg),
       sound_(new CAlertPage(services)),
       batch_(new CBatchAlert(services)),
@@ -52,10 +46,10 @@ GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
     internet_->alerts = settings.internetAlerts;
     internet_->OnInitDialog();
 
-    sheet_->AddPage(general_, general_, Text(IDS_PAGE_GENERAL));
-    sheet_->AddPage(sound_, sound_, Text(IDS_PAGE_SOUND_ALERTS));
-    sheet_->AddPage(batch_, batch_, Text(IDS_PAGE_BATCH_ALERTS));
-    sheet_->AddPage(internet_, internet_, Text(IDS_PAGE_INTERNET));
+    sheet_->AddPage(general_, general_, QText(IDS_PAGE_GENERAL));
+    sheet_->AddPage(sound_, sound_, QText(IDS_PAGE_SOUND_ALERTS));
+    sheet_->AddPage(batch_, batch_, QText(IDS_PAGE_BATCH_ALERTS));
+    sheet_->AddPage(internet_, internet_, QText(IDS_PAGE_INTERNET));
 }
 
 GlobalOptionsSheet::~GlobalOptionsSheet() {

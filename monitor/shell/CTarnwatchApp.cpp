@@ -14,6 +14,7 @@
 #include "shell/LibraryMessageBox.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -58,8 +59,8 @@ bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
 int CTarnwatchApp::Run(int& argc, char** argv) {
     QApplication app(argc, argv);
     // The profile: organisation "Quillon", application "Tarnwatch".
-    QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
-    QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
+    QCoreApplication::setOrganizationName(QText(IDS_PROFILE_ORG));
+    QCoreApplication::setApplicationName(QText(IDS_PROFILE_APP));
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (!SocketsAvailable()) {

@@ -17,6 +17,7 @@
 #include "res/StringTable.h"
 #include "shell/Pictures.h"
 #include "shell/QtSheets.h"
+#include "shell/QtText.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
@@ -28,7 +29,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
         clock = ownClock_.get();
     }
     ui_->setupUi(this);
-    setWindowTitle(QString::fromLatin1(LoadString(IDS_APP_NAME)));
+    setWindowTitle(QText(IDS_APP_NAME));
     setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -270,7 +271,7 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
     tray_ = std::make_unique<QSystemTrayIcon>(ProgramIcon());
     tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
     auto* menu = new QMenu(this);
-    menu->addAction(QString::fromLatin1(LoadString(IDS_ABOUTBOX)), this, &CTarnwatchDlg::ShowAbout);
+    menu->addAction(QText(IDS_ABOUTBOX), this, &CTarnwatchDlg::ShowAbout);
     tray_->setContextMenu(menu);
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -338,9 +339,9 @@ void CTarnwatchDlg::ShowAbout() {
     engine_->OnCancel();
     engine_->PauseSchedule();
     QMessageBox box(this);
-    box.setWindowTitle(QString::fromLatin1(LoadString(IDS_ABOUT_TITLE)));
+    box.setWindowTitle(QText(IDS_ABOUT_TITLE));
     box.setIconPixmap(LogoPixmap());
-    box.setText(QString::fromLatin1(LoadString(IDS_VERSION_LINE)));
+    box.setText(QText(IDS_VERSION_LINE));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     engine_->ResumeSchedule();

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/MessageText.h"
 #include "engine/CheckReport.h"
+#include "engine/MessageText.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -18,6 +18,7 @@
 #include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -136,8 +137,8 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     const bool once = options.once;
     ReportOutput report(once);
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QString::fromLatin1(LoadString(IDS_PROFILE_ORG)));
-    QCoreApplication::setApplicationName(QString::fromLatin1(LoadString(IDS_PROFILE_APP)));
+    QCoreApplication::setOrganizationName(QText(IDS_PROFILE_ORG));
+    QCoreApplication::setApplicationName(QText(IDS_PROFILE_APP));
     const int isWindows9x = 0;
     ListDirectoryLock listLock;
     if (!ClaimSingleInstance(isWindows9x, listLock)) {

@@ -11,20 +11,17 @@
 
 #include "engine/SettingsTable.h"
 #include "res/StringTable.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
 
-QString Name(int id) {
-    return QString::fromLatin1(LoadString(id));
-}
-
 class Profile {
 public:
     Profile()
-        : settings_(QSettings::NativeFormat, QSettings::UserScope, Name(IDS_PROFILE_ORG),
-                    Name(IDS_PROFILE_APP)) {
-        settings_.beginGroup(Name(IDS_PROFILE_SECTION));
+        : settings_(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
+                    QText(IDS_PROFILE_APP)) {
+        settings_.beginGroup(QText(IDS_PROFILE_SECTION));
     }
     ~Profile() {
         settings_.endGroup();
@@ -34,7 +31,7 @@ public:
     // An integer within [low, high], else the default.
     std::int32_t Int(int id, std::int32_t def, std::int32_t low = INT32_MIN,
                      std::int32_t high = INT32_MAX) {
-        const QVariant v = settings_.value(Name(id));
+        const QVariant v = settings_.value(QText(id));
         if (!v.isValid() || v.typeId() == QMetaType::QStringList) return def;
         bool ok = false;
         const qlonglong n = v.toString().trimmed().toLongLong(&ok);
@@ -42,7 +39,7 @@ public:
         return static_cast<std::int32_t>(n);
     }
     void Text(int id, char* dest, const char* def) {
-        const QVariant v = settings_.value(Name(id));
+        const QVariant v = settings_.value(QText(id));
         QString text;
         if (!v.isValid()) {
             CopyText(dest, kTextSize, def);
@@ -54,9 +51,9 @@ public:
                                                     : v.toString();
         CopyText(dest, kTextSize, text.toLocal8Bit().constData());
     }
-    void SetInt(int id, std::int32_t value) { settings_.setValue(Name(id), value); }
+    void SetInt(int id, std::int32_t value) { settings_.setValue(QText(id), value); }
     void SetText(int id, const char* text) {
-        settings_.setValue(Name(id), QString::fromLocal8Bit(text));
+        settings_.setValue(QText(id), QString::fromLocal8Bit(text));
     }
 
 private:
@@ -101,14 +98,14 @@ void ProfileStore::WriteListAndAlertSettings(const GlobalSettings& s) {
 QString ProfileStore::AutostartFile() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
-    return base + "/autostart/" + Name(IDS_APP_NAME) + ".desktop";
+    return base + "/autostart/" + QText(IDS_APP_NAME) + ".desktop";
 }
 
 std::string ProfileStore::MetricsFile() {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Name(IDS_PROFILE_ORG),
-                       Name(IDS_PROFILE_APP));
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
+                       QText(IDS_PROFILE_APP));
     const QVariant v =
-        settings.value(Name(IDS_PROFILE_METRICS_SECTION) + '/' + Name(IDS_PROFILE_METRICS_FILE));
+        settings.value(QText(IDS_PROFILE_METRICS_SECTION) + '/' + QText(IDS_PROFILE_METRICS_FILE));
     if (!v.isValid()) return {};
     // A path with commas reads back as a list unless it was quoted.
     const QString path = v.typeId() == QMetaType::QStringList
@@ -134,7 +131,7 @@ void ProfileStore::WriteRunOptions(const GlobalSettings& s, int startupBefore) {
     const QString text = QStringLiteral(
                              "[Desktop Entry]\nType=Application\nName=%1\nExec=\"%2\"\n"
                              "X-GNOME-Autostart-enabled=true\n")
-                             .arg(Name(IDS_APP_NAME), exe);
+                             .arg(QText(IDS_APP_NAME), exe);
     out.write(text.toUtf8());
     out.commit();
 }

@@ -8,6 +8,7 @@
 
 #include "engine/MessageText.h"
 #include "res/StringTable.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 
@@ -52,8 +53,7 @@ void ShowMessage(QWidget* parent, const std::string& text) {
         std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(text).c_str());
         return;
     }
-    QMessageBox::information(parent, QString::fromLatin1(LoadString(IDS_APP_NAME)),
-                             QString::fromLocal8Bit(text.c_str()));
+    QMessageBox::information(parent, QText(IDS_APP_NAME), QString::fromLocal8Bit(text.c_str()));
 }
 
 void QtMessageBox::Show(const std::string& text) {

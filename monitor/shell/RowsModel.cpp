@@ -3,6 +3,7 @@
 
 #include "res/StringTable.h"
 #include "shell/Pictures.h"
+#include "shell/QtText.h"
 
 namespace tarnwatch {
 
@@ -37,7 +38,7 @@ QVariant RowsModel::data(const QModelIndex& index, int role) const {
 QVariant RowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= kColumnCount) return {};
-    return QString::fromLatin1(LoadString(IDS_COL_ADDRESS + section));
+    return QText(IDS_COL_ADDRESS + section);
 }
 
 void RowsModel::Reset() {

@@ -1,0 +1,14 @@
+// The string table's texts as Qt strings, for the window and the dialogs.
+#pragma once
+
+#include <QString>
+
+#include "res/StringTable.h"
+
+namespace tarnwatch {
+
+inline QString QText(int id) {
+    return QString::fromLatin1(LoadString(id));
+}
+
+}  // namespace tarnwatch
