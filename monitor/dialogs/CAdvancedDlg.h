@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <vector>
 
 class QTabWidget;
@@ -46,5 +47,34 @@ private:
     std::vector<SheetPage*> pages_;
     int current_ = -1;
 };
+
+// What the holder of a sheet shares: the sheet, deleted with the holder
+// unless the sheet's parent window has taken it along already.
+class SheetHolder {
+public:
+    SheetHolder(const SheetHolder&) = delete;
+    SheetHolder& operator=(const SheetHolder&) = delete;
+
+    // False once the sheet has gone with its parent window.
+    bool Alive() const { return !sheet_.isNull(); }
+    CAdvancedDlg& Sheet() const { return *sheet_; }
+
+protected:
+    explicit SheetHolder(CAdvancedDlg* sheet) : sheet_(sheet) {}
+    ~SheetHolder() { delete sheet_.data(); }
+
+    QPointer<CAdvancedDlg> sheet_;
+};
+
+// Runs the holder's sheet modally; on OK copies its pages back into
+// `target` and returns true, otherwise leaves `target` as it was.
+template <typename Holder, typename Target>
+bool RunSheet(Holder& holder, Target& target) {
+    const int result = holder.Sheet().exec();
+    // The sheet may have gone with its parent while it ran.
+    if (result != QDialog::Accepted || !holder.Alive()) return false;
+    holder.CopyBack(target);
+    return true;
+}
 
 }  // namespace tarnwatch

@@ -41,7 +41,7 @@ BatchAlert Padded(const BatchAlert& b) {
 }  // namespace
 
 EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services, QWidget* parent)
-    : sheet_(new CAdvancedDlg(QText(IDS_SHEET_ADD_EDIT), parent)),
+    : SheetHolder(new CAdvancedDlg(QText(IDS_SHEET_ADD_EDIT), parent)),
       general_(new CAddEditDlg(services)),
       alertSettings_(new CGlobalPage),
       sound_(new CAlertPage(services)),
@@ -77,10 +77,6 @@ EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services,
     sheet_->AddPage(batch_, batch_, QText(IDS_PAGE_BATCH_ALERTS));
 }
 
-EntrySheet::~EntrySheet() {
-    delete sheet_.data();
-}
-
 void EntrySheet::CopyBack(ServiceItem& entry) const {
     if (!Alive()) return;
     entry.sourceKind = general_->sourceKind;
@@ -102,11 +98,7 @@ void EntrySheet::CopyBack(ServiceItem& entry) const {
 
 bool RunEntrySheet(QWidget* parent, ServiceItem& entry, const DialogServices& services) {
     EntrySheet sheet(entry, services, parent);
-    const int result = sheet.Sheet().exec();
-    // The sheet may have gone with its parent while it ran.
-    if (result != QDialog::Accepted || !sheet.Alive()) return false;
-    sheet.CopyBack(entry);
-    return true;
+    return RunSheet(sheet, entry);
 }
 
 }  // namespace tarnwatch

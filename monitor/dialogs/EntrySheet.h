@@ -4,8 +4,7 @@
 // it only when the sheet ends with OK.
 #pragma once
 
-#include <QPointer>
-
+#include "dialogs/CAdvancedDlg.h"
 #include "dialogs/DialogServices.h"
 #include "engine/ServiceItem.h"
 
@@ -14,21 +13,14 @@ class QWidget;
 namespace tarnwatch {
 
 class CAddEditDlg;
-class CAdvancedDlg;
 class CAlertPage;
 class CBatchAlert;
 class CGlobalPage;
 
-class EntrySheet {
+class EntrySheet final : public SheetHolder {
 public:
     EntrySheet(const ServiceItem& entry, const DialogServices& services, QWidget* parent = nullptr);
-    ~EntrySheet();
-    EntrySheet(const EntrySheet&) = delete;
-    EntrySheet& operator=(const EntrySheet&) = delete;
 
-    // False once the sheet has gone with its parent window.
-    bool Alive() const { return !sheet_.isNull(); }
-    CAdvancedDlg& Sheet() const { return *sheet_; }
     CAddEditDlg* General() const { return general_; }
     CGlobalPage* AlertSettings() const { return alertSettings_; }
     CAlertPage* Sound() const { return sound_; }
@@ -40,7 +32,6 @@ public:
     void CopyBack(ServiceItem& entry) const;
 
 private:
-    QPointer<CAdvancedDlg> sheet_;
     CAddEditDlg* general_;
     CGlobalPage* alertSettings_;
     CAlertPage* sound_;

@@ -15,7 +15,7 @@ namespace tarnwatch {
 
 GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
                                        const DialogServices& services, QWidget* parent)
-    : sheet_(new CAdvancedDlg(QText(IDS_GLOBAL_OPTIONS), parent)),
+    : SheetHolder(new CAdvancedDlg(QText(IDS_GLOBAL_OPTIONS), parent)),
       general_(new OptionsDlg),
       sound_(new CAlertPage(services)),
       batch_(new CBatchAlert(services)),
@@ -52,10 +52,6 @@ GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
     sheet_->AddPage(internet_, internet_, QText(IDS_PAGE_INTERNET));
 }
 
-GlobalOptionsSheet::~GlobalOptionsSheet() {
-    delete sheet_.data();
-}
-
 void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {
     if (!Alive()) return;
     s.startup = general_->startup;
@@ -77,11 +73,7 @@ void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {
 bool RunGlobalOptionsSheet(QWidget* parent, GlobalSettings& settings,
                            const DialogServices& services) {
     GlobalOptionsSheet sheet(settings, services, parent);
-    const int result = sheet.Sheet().exec();
-    // The sheet may have gone with its parent while it ran.
-    if (result != QDialog::Accepted || !sheet.Alive()) return false;
-    sheet.CopyBack(settings);
-    return true;
+    return RunSheet(sheet, settings);
 }
 
 }  // namespace tarnwatch

@@ -4,8 +4,7 @@
 // ends with OK.
 #pragma once
 
-#include <QPointer>
-
+#include "dialogs/CAdvancedDlg.h"
 #include "dialogs/DialogServices.h"
 #include "engine/Settings.h"
 
@@ -13,23 +12,16 @@ class QWidget;
 
 namespace tarnwatch {
 
-class CAdvancedDlg;
 class CAlertPage;
 class CBatchAlert;
 class CInternetPage;
 class OptionsDlg;
 
-class GlobalOptionsSheet {
+class GlobalOptionsSheet final : public SheetHolder {
 public:
     GlobalOptionsSheet(const GlobalSettings& settings, const DialogServices& services,
                        QWidget* parent = nullptr);
-    ~GlobalOptionsSheet();
-    GlobalOptionsSheet(const GlobalOptionsSheet&) = delete;
-    GlobalOptionsSheet& operator=(const GlobalOptionsSheet&) = delete;
 
-    // False once the sheet has gone with its parent window.
-    bool Alive() const { return !sheet_.isNull(); }
-    CAdvancedDlg& Sheet() const { return *sheet_; }
     OptionsDlg* General() const { return general_; }
     CAlertPage* Sound() const { return sound_; }
     CBatchAlert* Batch() const { return batch_; }
@@ -42,7 +34,6 @@ public:
     void CopyBack(GlobalSettings& s) const;
 
 private:
-    QPointer<CAdvancedDlg> sheet_;
     OptionsDlg* general_;
     CAlertPage* sound_;
     CBatchAlert* batch_;
