@@ -154,10 +154,7 @@ void CAddEditDlg::RefreshSourceKind() {
 
 void CAddEditDlg::OnBrowse() {
     // The folder of the stored program, not of whatever is being typed.
-    const QString path = ChooseFile(this, CommandFileChoice(source), services_);
-    if (path.isEmpty()) return;
-    StoreText(source, path);
-    ui_->sourceEdit->setText(FieldText(source));
+    BrowseInto(this, source, ui_->sourceEdit, CommandFileChoice(source), services_);
 }
 
 }  // namespace tarnwatch

@@ -32,10 +32,14 @@ CAlertPage::CAlertPage(const DialogServices& services, QWidget* parent)
     box(ui_->soundTimedOutCheck, &SoundAlert::soundOnTimedOut);
     box(ui_->soundUnresolvedCheck, &SoundAlert::soundOnUnresolved);
 
-    connect(ui_->browseFailedSoundButton, &QToolButton::clicked, this,
-            [this] { Browse(sound.failedSound, ui_->failedSoundEdit); });
-    connect(ui_->browseOkAgainSoundButton, &QToolButton::clicked, this,
-            [this] { Browse(sound.okAgainSound, ui_->okAgainSoundEdit); });
+    connect(ui_->browseFailedSoundButton, &QToolButton::clicked, this, [this] {
+        BrowseInto(this, sound.failedSound, ui_->failedSoundEdit, WaveFileChoice(sound.failedSound),
+                   services_);
+    });
+    connect(ui_->browseOkAgainSoundButton, &QToolButton::clicked, this, [this] {
+        BrowseInto(this, sound.okAgainSound, ui_->okAgainSoundEdit,
+                   WaveFileChoice(sound.okAgainSound), services_);
+    });
     // Play what was last stored (by Browse or by leaving the page), not what
     // is being typed.
     connect(ui_->playFailedSoundButton, &QToolButton::clicked, this,
@@ -86,13 +90,6 @@ void CAlertPage::Refresh() {
     RefreshAlertControls(AlertPageKind::kSound, controls,
                          {useGlobal != 0, general_, sound.soundOnUnavailable, sound.soundOnTimedOut,
                           sound.soundOnUnresolved, sound.soundMode == kSoundNone});
-}
-
-void CAlertPage::Browse(char (&member)[kTextSize], QLineEdit* edit) {
-    const QString path = ChooseFile(this, WaveFileChoice(member), services_);
-    if (path.isEmpty()) return;
-    StoreText(member, path);
-    edit->setText(FieldText(member));
 }
 
 }  // namespace tarnwatch

@@ -42,7 +42,6 @@ public:
 
 private:
     void Refresh();
-    void Browse(char (&member)[kTextSize], QLineEdit* edit);
 
     std::unique_ptr<Ui::CAlertPage> ui_;
     DialogServices services_;

@@ -33,14 +33,21 @@ CBatchAlert::CBatchAlert(const DialogServices& services, QWidget* parent)
     box(ui_->failedCommandWaitCheck, &BatchAlert::failedCommandWait, false);
     box(ui_->okAgainCommandWaitCheck, &BatchAlert::okAgainCommandWait, false);
 
-    connect(ui_->browseFailedCommandButton, &QToolButton::clicked, this,
-            [this] { Browse(batch.failedCommand, ui_->failedCommandEdit); });
-    connect(ui_->browseOkAgainCommandButton, &QToolButton::clicked, this,
-            [this] { Browse(batch.okAgainCommand, ui_->okAgainCommandEdit); });
-    connect(ui_->testFailedCommandButton, &QPushButton::clicked, this,
-            [this] { Test(batch.failedCommand, ui_->failedCommandEdit, batch.failedCommandWait); });
+    connect(ui_->browseFailedCommandButton, &QToolButton::clicked, this, [this] {
+        BrowseInto(this, batch.failedCommand, ui_->failedCommandEdit,
+                   CommandFileChoice(batch.failedCommand), services_);
+    });
+    connect(ui_->browseOkAgainCommandButton, &QToolButton::clicked, this, [this] {
+        BrowseInto(this, batch.okAgainCommand, ui_->okAgainCommandEdit,
+                   CommandFileChoice(batch.okAgainCommand), services_);
+    });
+    connect(ui_->testFailedCommandButton, &QPushButton::clicked, this, [this] {
+        TestTypedCommand(this, batch.failedCommand, ui_->failedCommandEdit, batch.failedCommandWait,
+                         services_);
+    });
     connect(ui_->testOkAgainCommandButton, &QPushButton::clicked, this, [this] {
-        Test(batch.okAgainCommand, ui_->okAgainCommandEdit, batch.okAgainCommandWait);
+        TestTypedCommand(this, batch.okAgainCommand, ui_->okAgainCommandEdit,
+                         batch.okAgainCommandWait, services_);
     });
 }
 
@@ -86,20 +93,6 @@ void CBatchAlert::Refresh() {
     RefreshAlertControls(AlertPageKind::kBatch, controls,
                          {useGlobal != 0, general_, batch.batchOnUnavailable, batch.batchOnTimedOut,
                           batch.batchOnUnresolved, batch.batchMode == kBatchNone});
-}
-
-void CBatchAlert::Browse(char (&member)[kTextSize], QLineEdit* edit) {
-    const QString path = ChooseFile(this, CommandFileChoice(member), services_);
-    if (path.isEmpty()) return;
-    StoreText(member, path);
-    edit->setText(FieldText(member));
-}
-
-void CBatchAlert::Test(char (&member)[kTextSize], QLineEdit* edit, std::int32_t wait) {
-    // The command as it stands in the edit, exactly as typed: no macros are
-    // expanded for a test.
-    ReadBack(edit, member);
-    TestCommand(this, member, wait, services_);
 }
 
 }  // namespace tarnwatch

@@ -42,8 +42,6 @@ public:
 
 private:
     void Refresh();
-    void Browse(char (&member)[kTextSize], QLineEdit* edit);
-    void Test(char (&member)[kTextSize], QLineEdit* edit, std::int32_t wait);
 
     std::unique_ptr<Ui::CBatchAlert> ui_;
     DialogServices services_;

@@ -70,32 +70,32 @@ CInternetPage::CInternetPage(const DialogServices& services, QWidget* parent)
     connect(ui_->removeAddressButton, &QPushButton::clicked, this, &CInternetPage::OnRemove);
 
     connect(ui_->browseUnavailableSoundButton, &QToolButton::clicked, this, [this] {
-        Browse(alerts.sound.failedSound, ui_->unavailableSoundEdit,
-               WaveFileChoice(alerts.sound.failedSound));
+        BrowseInto(this, alerts.sound.failedSound, ui_->unavailableSoundEdit,
+                   WaveFileChoice(alerts.sound.failedSound), services_);
     });
     connect(ui_->browseAvailableSoundButton, &QToolButton::clicked, this, [this] {
-        Browse(alerts.sound.okAgainSound, ui_->availableSoundEdit,
-               WaveFileChoice(alerts.sound.okAgainSound));
+        BrowseInto(this, alerts.sound.okAgainSound, ui_->availableSoundEdit,
+                   WaveFileChoice(alerts.sound.okAgainSound), services_);
     });
     connect(ui_->browseUnavailableCommandButton, &QToolButton::clicked, this, [this] {
-        Browse(alerts.batch.failedCommand, ui_->unavailableCommandEdit,
-               CommandFileChoice(alerts.batch.failedCommand));
+        BrowseInto(this, alerts.batch.failedCommand, ui_->unavailableCommandEdit,
+                   CommandFileChoice(alerts.batch.failedCommand), services_);
     });
     connect(ui_->browseAvailableCommandButton, &QToolButton::clicked, this, [this] {
-        Browse(alerts.batch.okAgainCommand, ui_->availableCommandEdit,
-               CommandFileChoice(alerts.batch.okAgainCommand));
+        BrowseInto(this, alerts.batch.okAgainCommand, ui_->availableCommandEdit,
+                   CommandFileChoice(alerts.batch.okAgainCommand), services_);
     });
     connect(ui_->playUnavailableSoundButton, &QToolButton::clicked, this,
             [this] { PlayMember(alerts.sound.failedSound, services_); });
     connect(ui_->playAvailableSoundButton, &QToolButton::clicked, this,
             [this] { PlayMember(alerts.sound.okAgainSound, services_); });
     connect(ui_->testUnavailableCommandButton, &QPushButton::clicked, this, [this] {
-        Test(alerts.batch.failedCommand, ui_->unavailableCommandEdit,
-             alerts.batch.failedCommandWait);
+        TestTypedCommand(this, alerts.batch.failedCommand, ui_->unavailableCommandEdit,
+                         alerts.batch.failedCommandWait, services_);
     });
     connect(ui_->testAvailableCommandButton, &QPushButton::clicked, this, [this] {
-        Test(alerts.batch.okAgainCommand, ui_->availableCommandEdit,
-             alerts.batch.okAgainCommandWait);
+        TestTypedCommand(this, alerts.batch.okAgainCommand, ui_->availableCommandEdit,
+                         alerts.batch.okAgainCommandWait, services_);
     });
 }
 
@@ -209,18 +209,6 @@ void CInternetPage::Refresh() {
              ui_->unavailableCommandWaitCheck, ui_->availableCommandWaitCheck}) {
         control->setEnabled(batch);
     }
-}
-
-void CInternetPage::Browse(char (&member)[kTextSize], QLineEdit* edit, const FileChoice& choice) {
-    const QString chosen = ChooseFile(this, choice, services_);
-    if (chosen.isEmpty()) return;
-    StoreText(member, chosen);
-    edit->setText(FieldText(member));
-}
-
-void CInternetPage::Test(char (&member)[kTextSize], QLineEdit* edit, std::int32_t wait) {
-    ReadBack(edit, member);
-    TestCommand(this, member, wait, services_);
 }
 
 }  // namespace tarnwatch

@@ -43,8 +43,6 @@ private:
     void OnAdd();
     void OnRemove();
     void Refresh();
-    void Browse(char (&member)[kTextSize], QLineEdit* edit, const FileChoice& choice);
-    void Test(char (&member)[kTextSize], QLineEdit* edit, std::int32_t wait);
     void ShowAddresses();
 
     Ui::CInternetPage* ui_;

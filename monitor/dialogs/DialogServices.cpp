@@ -99,6 +99,14 @@ void PlayMember(const char* member, const DialogServices& services) {
     services.sound->PlayAsync(member);
 }
 
+void BrowseInto(QWidget* parent, char* field, std::size_t size, QLineEdit* edit,
+                const FileChoice& choice, const DialogServices& services) {
+    const QString path = ChooseFile(parent, choice, services);
+    if (path.isEmpty()) return;
+    StoreText(field, size, path);
+    edit->setText(FieldText(field, size));
+}
+
 bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services) {
     if (command[0] == '\0') return true;
     TestWaitPump pump(parent, services.pump);

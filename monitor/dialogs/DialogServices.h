@@ -78,6 +78,25 @@ QString FieldText(const char (&field)[N]) {
     return FieldText(field, N);
 }
 
+// Browse for a fixed text field: a chosen file is stored in the field as
+// StoreText does and shown in its edit; a cancelled chooser changes nothing.
+void BrowseInto(QWidget* parent, char* field, std::size_t size, QLineEdit* edit,
+                const FileChoice& choice, const DialogServices& services);
+template <std::size_t N>
+void BrowseInto(QWidget* parent, char (&field)[N], QLineEdit* edit, const FileChoice& choice,
+                const DialogServices& services) {
+    BrowseInto(parent, field, N, edit, choice, services);
+}
+
+// Test of a command edit: the command exactly as typed, with no macros
+// expanded, is read back into its field and run as TestCommand runs it.
+template <std::size_t N>
+bool TestTypedCommand(QWidget* parent, char (&field)[N], const QLineEdit* edit, int wait,
+                      const DialogServices& services) {
+    ReadBack(edit, field);
+    return TestCommand(parent, field, wait, services);
+}
+
 // Checks the radio of `id` in its group; a value no radio stands for (a
 // damaged list may hold any) leaves every radio clear.
 void CheckRadio(QButtonGroup* group, int id);
