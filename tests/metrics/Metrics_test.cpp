@@ -217,9 +217,10 @@ TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
     int written = 0;
     observer.onPassEnded = [&] {
         std::string text;
-        if (file.WriteExposition(engine, platform.clock.Now(), text)) ++written;
+        const auto now = platform.clock.Now();
+        if (file.WriteExposition(engine, now, text)) ++written;
         // The file is written while the text is made; both end up whole.
-        if (text != ExpositionText(engine, platform.clock.Now()) || fakes::ReadText(path) != text) {
+        if (text != ExpositionText(engine, now) || fakes::ReadText(path) != text) {
             ADD_FAILURE() << "the text or the file differs from the exposition";
         }
     };
