@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/EntrySummary.h"
+#include "engine/MessageText.h"
 #include "engine/TextEscape.h"
 #include "res/StringTable.h"
 
@@ -369,13 +370,6 @@ void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& ou
     Sample(out, kPassEnd, "", engine.LastPassEndTime());
 }
 
-void Fill(std::string& text, const std::string& part, std::size_t& from) {
-    const std::size_t at = text.find("%s", from);
-    if (at == std::string::npos) return;
-    text.replace(at, 2, part);
-    from = at + part.size();
-}
-
 std::string ErrnoText(const char* what, const std::string& name) {
     return std::string(what) + " " + name + ": " + std::strerror(errno);
 }
@@ -401,11 +395,7 @@ std::string ExpositionText(const MonitorEngine& engine, std::int64_t now) {
 }
 
 std::string FillText(int id, const std::string& first, const std::string& second) {
-    std::string text = LoadString(id);
-    std::size_t from = 0;
-    Fill(text, first, from);
-    Fill(text, second, from);
-    return text;
+    return FormatText(LoadString(id), {first, second});
 }
 
 namespace {

@@ -199,7 +199,9 @@ void MonitorEngine::CheckBackgroundSaves() {
         try {
             writer_->Submit(entries_, ListFileLocation());
         } catch (const std::bad_alloc&) {
-            // No memory for the copy: save here and now instead.
+            // No memory for the copy: save here and now instead, once an
+            // older copy being written cannot land after this one.
+            writer_->Flush();
             SaveListNow(true);
         }
     }

@@ -135,6 +135,9 @@ int SendEcho(int fd, const void* data, std::size_t len, const sockaddr_in* to, s
 int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t limitMs,
               const EchoStop& stop) {
     const std::int64_t deadline = NowMs() + limitMs;
+    // Asked every slice, whether or not datagrams keep arriving: the hook
+    // also keeps the caller's window served.
+    std::int64_t nextAsk = NowMs() + kStopSliceMs;
     std::uint8_t buffer[kReceiveBufferSize];
     for (;;) {
         // Take everything already queued: on a raw socket that includes our
@@ -163,9 +166,10 @@ int AwaitEcho(int fd, bool rawDatagrams, const EchoMatch& match, std::int64_t li
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, SliceWait(remaining, stop));
         if (ready < 0 && errno != EINTR) return kEchoFailed;
-        if (ready == 0) {
-            if (!stop.hook) return kEchoTimedOut;
+        if (ready == 0 && !stop.hook) return kEchoTimedOut;
+        if (stop.hook && NowMs() >= nextAsk) {
             if (StopAsked(stop)) return kEchoStopped;
+            nextAsk = NowMs() + kStopSliceMs;
         }
     }
 }
