@@ -56,10 +56,6 @@ private:
     std::unique_ptr<QProgressDialog> progress_;
 };
 
-QString FromLocal(const char* text) {
-    return QString::fromLocal8Bit(text);
-}
-
 }  // namespace
 
 QString ChooseFile(QWidget* parent, const FileChoice& choice, const DialogServices& services) {
@@ -79,7 +75,7 @@ FileChoice WaveFileChoice(const char* member) {
     c.filter =
         QStringLiteral("Wave Files (*.wav);;Sound Files (*.wav *.oga *.ogg *.flac);;All Files (*)");
     c.defaultSuffix = QStringLiteral("wav");
-    c.initialName = FromLocal(member);
+    c.initialName = FieldText(member, kTextSize);
     return c;
 }
 
@@ -90,7 +86,7 @@ FileChoice CommandFileChoice(const char* member) {
     char stored[kTextSize];
     CopyText(stored, member);
     str_getPrefix(prefix, stored);
-    c.initialDirectory = FromLocal(prefix);
+    c.initialDirectory = FieldText(prefix, sizeof prefix);
     return c;
 }
 

@@ -4,7 +4,10 @@
 #include <langinfo.h>
 #include <strings.h>
 
+#include <cstdio>
+
 #include "engine/TextEscape.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
@@ -57,6 +60,11 @@ std::string PrintableText(std::string_view text) {
     const bool utf8 =
         codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0);
     return PrintableText(text, utf8);
+}
+
+void TellOnStandardError(std::string_view message) {
+    std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(message).c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace tarnwatch

@@ -25,4 +25,7 @@ std::string PrintableText(std::string_view text, bool utf8);
 // The same for the current locale's character set.
 std::string PrintableText(std::string_view text);
 
+// One line "tarnwatch: message" on standard error, made printable, at once.
+void TellOnStandardError(std::string_view message);
+
 }  // namespace tarnwatch

@@ -463,10 +463,7 @@ bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const st
 MetricsFile::MetricsFile(std::string path, Reporter report)
     : path_(std::move(path)), report_(std::move(report)) {
     if (!report_) {
-        report_ = [](const std::string& message) {
-            std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), message.c_str());
-            std::fflush(stderr);
-        };
+        report_ = [](const std::string& message) { TellOnStandardError(message); };
     }
 }
 

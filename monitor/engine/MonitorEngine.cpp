@@ -21,8 +21,7 @@ Ports WithPump(Ports ports, MessagePump* pump) {
 void TellUser(const Ports& ports, const std::string& message, bool box) {
     box = box && ports.messageBox;
     if (!box || !ports.messageBox->WritesToStandardError()) {
-        std::fprintf(stderr, "tarnwatch: %s\n", PrintableText(message).c_str());
-        std::fflush(stderr);
+        TellOnStandardError(message);
     }
     if (box) ports.messageBox->Show(message);
 }

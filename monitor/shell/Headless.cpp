@@ -26,10 +26,7 @@ namespace {
 // Nobody can press OK: messages go to standard error and the pass goes on.
 class StderrMessageBox final : public MessageBoxPort {
 public:
-    void Show(const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(text).c_str());
-        std::fflush(stderr);
-    }
+    void Show(const std::string& text) override { TellOnStandardError(text); }
     bool WritesToStandardError() const override { return true; }
 };
 

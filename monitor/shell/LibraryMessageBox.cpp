@@ -2,19 +2,16 @@
 // window program at start-up.
 #include "shell/LibraryMessageBox.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
 
 #include "quillongen/err.h"
+#include "shell/QtPorts.h"
 
 namespace tarnwatch {
 namespace {
 
 int ShowLibraryBox(const char* text, const char* title, unsigned long style) {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-        return 0;  // nobody can answer: the library falls back to standard output
-    }
+    if (NobodyCanClick()) return 0;  // the library falls back to standard output
     QMessageBox box;
     box.setWindowTitle(QString::fromLocal8Bit(title ? title : ""));
     box.setText(QString::fromLocal8Bit(text ? text : ""));

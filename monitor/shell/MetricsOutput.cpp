@@ -7,6 +7,7 @@
 #include <ctime>
 #include <utility>
 
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 #include "shell/ProfileStore.h"
 
@@ -21,9 +22,7 @@ MetricsOutput::MetricsOutput(const MetricsOptions& options) {
         if (server->Start(*options.listen, &reason)) {
             server_ = std::move(server);
         } else {
-            std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME),
-                         FillText(IDS_METRICS_LISTEN_FAILED, options.listen->text, reason).c_str());
-            std::fflush(stderr);
+            TellOnStandardError(FillText(IDS_METRICS_LISTEN_FAILED, options.listen->text, reason));
         }
     }
 }

@@ -38,19 +38,14 @@ void QtPump::Pump() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-namespace {
-
-// The offscreen and minimal platforms show nothing anybody could click.
 bool NobodyCanClick() {
     const QString platform = QGuiApplication::platformName();
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
-}  // namespace
-
 void ShowMessage(QWidget* parent, const std::string& text) {
     if (NobodyCanClick()) {
-        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), PrintableText(text).c_str());
+        TellOnStandardError(text);
         return;
     }
     QMessageBox::information(parent, QText(IDS_APP_NAME), QString::fromLocal8Bit(text.c_str()));

@@ -12,6 +12,9 @@
 
 namespace tarnwatch {
 
+// The offscreen and minimal platforms show nothing anybody could click.
+bool NobodyCanClick();
+
 // A message with an OK button and the application's title. Where nobody can
 // press OK (the offscreen and minimal platforms), the text goes to standard
 // error instead, so the program never waits for a click that cannot come.
