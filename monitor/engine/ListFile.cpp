@@ -229,12 +229,57 @@ std::string KeptName(const std::string& directory, const std::string& file, cons
     return JoinPath(directory, (name + ext).c_str());
 }
 
+// True when the open files `a` and `b` hold the same bytes.
+bool SameContent(int a, int b) {
+    struct stat sa {
+    }, sb{};
+    if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0 || sa.st_size != sb.st_size) return false;
+    char ba[65536], bb[65536];
+    for (off_t at = 0; at < sa.st_size;) {
+        const ssize_t n = pread(a, ba, sizeof ba, at);
+        if (n <= 0 || pread(b, bb, static_cast<std::size_t>(n), at) != n) return false;
+        if (std::memcmp(ba, bb, static_cast<std::size_t>(n)) != 0) return false;
+        at += n;
+    }
+    return true;
+}
+
+// A copy of `in` kept earlier under a KeptName of `file` and `what`, or "".
+std::string KeptAlready(int in, const std::string& directory, const std::string& file,
+                        const char* what) {
+    const std::size_t dot = file.find_last_of('.');
+    const std::string prefix =
+        (dot == std::string::npos ? file : file.substr(0, dot)) + "-" + what + "-";
+    DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir) return "";
+    std::string found;
+    while (const dirent* e = readdir(dir)) {
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        const std::string name = JoinPath(directory, e->d_name);
+        const int fd = OpenRegularFile(name);
+        if (fd < 0) continue;
+        const bool same = SameContent(in, fd);
+        close(fd);
+        if (same) {
+            found = name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
 // Keeps a copy of the open file `in` in the list directory under a name of
 // its own (see KeptName for `file` and `what`); an existing file is never
 // replaced. The copy is written under the list file's temporary-file pattern
 // and linked into place only once complete. The name, or "" (errno set).
 std::string KeepCopy(int in, const ListFilePaths& paths, const std::string& file,
                      const char* what) {
+    // A list nothing could be read from stays as it is, damaged, at every
+    // start: one copy of each content is enough.
+    if (std::string same = KeptAlready(in, paths.directory, file, what); !same.empty()) {
+        return same;
+    }
     std::vector<char> temp = TempTemplate(paths.listFile);
     const int fd = FilledTempFile(temp, true, [in](int out) { return CopyContent(in, out); });
     if (fd < 0) return "";

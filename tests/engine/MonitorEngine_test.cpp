@@ -326,6 +326,17 @@ TEST(MonitorEngineStart, DamagedListKeepsTheLastCompleteListThroughLaterStarts) 
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(kept("-damaged-").size(), 2u);
     EXPECT_EQ(kept("-complete-").size(), 2u);
+
+    // A file nothing can be read from stays as it is; later starts keep no
+    // further copies of the same bytes.
+    fakes::WriteBytes(dir / "Tarnwatch.ini", {1, 2, 3});
+    EXPECT_EQ(start(shown), 0);
+    const std::size_t damagedCopies = kept("-damaged-").size();
+    EXPECT_EQ(damagedCopies, 3u);
+    EXPECT_EQ(start(shown), 0);
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(kept("-damaged-").size(), damagedCopies);
+    EXPECT_EQ(kept("-complete-").size(), 2u);
     for (const auto& name : kept("-complete-")) {
         if (fakes::ReadBytes(name) == complete) return;
     }
