@@ -2,7 +2,6 @@
 #include "engine/MetricsWriter.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "engine/EntrySummary.h"
+#include "engine/FileReplace.h"
 #include "engine/MessageText.h"
 #include "engine/TextEscape.h"
 #include "res/StringTable.h"
@@ -26,21 +26,6 @@ namespace tarnwatch {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Writes all of `size` bytes to `fd`; false with errno set on a failure.
-bool WriteAll(int fd, const char* p, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // A thread that writes a text to a file while the text is still being made:
 // the maker publishes how much of it is finished, the thread writes up to
@@ -370,16 +355,6 @@ void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& ou
     Sample(out, kPassEnd, "", engine.LastPassEndTime());
 }
 
-std::string ErrnoText(const char* what, const std::string& name) {
-    return std::string(what) + " " + name + ": " + std::strerror(errno);
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string& out) {
@@ -400,35 +375,17 @@ std::string FillText(int id, const std::string& first, const std::string& second
 
 namespace {
 
-// Writes `path` through a temporary file beside it that `fill` writes (false,
-// with errno set, on a failure) and that is renamed over it once complete.
-template <typename Fill>
-bool ReplaceFile(const std::string& path, Fill fill, std::string* reason) {
-    std::string failure;
-    std::vector<char> name(path.begin(), path.end());
-    for (char c : std::string_view(".XXXXXX")) name.push_back(c);
-    name.push_back('\0');
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (reason) *reason = ErrnoText("cannot create a file in", DirectoryOf(path));
-        return false;
+// Replaces `path` with what `fill` writes, mode 0644 so a collector running
+// as another user can read it; on a failure `reason` says why.
+bool ReplaceFile(const std::string& path, const FillFile& fill, std::string* reason) {
+    if (WriteThroughTempFile(path, false, fill)) return true;
+    const int error = errno;
+    if (reason) {
+        *reason = "cannot replace " + path + ": " +
+                  (error == EINVAL && !RegularOrAbsent(path) ? "not a regular file"
+                                                             : std::strerror(error));
     }
-    if (!fill(fd)) failure = ErrnoText("cannot write", path);
-    // Readable by a collector that runs as another user, as a metrics file
-    // is meant to be.
-    if (failure.empty() && fchmod(fd, 0644) != 0) {
-        failure = ErrnoText("cannot set the mode of", path);
-    }
-    if (close(fd) != 0 && failure.empty()) failure = ErrnoText("cannot write", path);
-    if (failure.empty() && rename(name.data(), path.c_str()) != 0) {
-        failure = ErrnoText("cannot replace", path);
-    }
-    if (!failure.empty()) {
-        unlink(name.data());
-        if (reason) *reason = failure;
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace
