@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -302,13 +303,15 @@ TEST_F(BatchTestButtonDialogTest, FullLengthShellLineIsStoredAndRunAsTyped) {
 TEST_F(BatchTestButtonDialogTest, NeverEndingCommandIsStoppedFromTheWaitWindow) {
     const std::string pidFile = dir / "pid";
     d.Type("failedCommandEdit",
-           QString::fromStdString("sh -c 'echo $$ > " + pidFile + "; exec sleep 600'"));
+           QString::fromStdString("sh -c 'echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " +
+                                  pidFile + "; exec sleep 600'"));
     d.Click("failedCommandWaitCheck");
     bool cancelled = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* wait = entrySheet->Batch()->findChild<QProgressDialog*>("commandWaitDialog");
-        if (!wait || !wait->isVisible() || cancelled) return;
+        // Cancelled once the command surely runs, with its pid written.
+        if (!wait || !wait->isVisible() || cancelled || !std::filesystem::exists(pidFile)) return;
         cancelled = true;
         QTest::mouseClick(wait->findChild<QPushButton*>(), Qt::LeftButton);
     });

@@ -118,7 +118,9 @@ TEST_F(CommandRunnerTest, AStopRequestEndsTheWaitAndTheProgram) {
         std::string started;
     } pump;
     pump.started = dir + "/self";
-    const std::string script = Script("long.sh", "echo $$ > '" + dir + "/self'\nexec sleep 60");
+    const std::string script =
+        Script("long.sh", "echo $$ > '" + dir + "/self.tmp'\nmv '" + dir + "/self.tmp' '" + dir +
+                              "/self'\nexec sleep 60");
     EXPECT_EQ(RunCommand(script.c_str(), 1, &pump), kRunStopped);
     EXPECT_TRUE(Eventually([&] { return NotRunning(std::stoi(Read("self"))); }));
 }
