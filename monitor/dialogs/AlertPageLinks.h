@@ -19,8 +19,6 @@ public:
     void SetAlertSettingsPage(const CGlobalPage* page) { alertSettings_ = page; }
     // Whose kind of test decides the captions and labels.
     void SetGeneralPage(const CAddEditDlg* page) { general_ = page; }
-    const CGlobalPage* AlertSettingsPage() const { return alertSettings_; }
-    const CAddEditDlg* GeneralPage() const { return general_; }
 
 protected:
     const CGlobalPage* alertSettings_ = nullptr;

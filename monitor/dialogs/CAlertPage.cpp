@@ -13,6 +13,12 @@ namespace tarnwatch {
 CAlertPage::CAlertPage(const DialogServices& services, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::CAlertPage>()), services_(services) {
     ui_->setupUi(this);
+    for (QToolButton* b : {ui_->browseFailedSoundButton, ui_->browseOkAgainSoundButton}) {
+        b->setIcon(BrowseIcon());
+    }
+    for (QToolButton* b : {ui_->playFailedSoundButton, ui_->playOkAgainSoundButton}) {
+        b->setIcon(PlayIcon());
+    }
     modeGroup_ = new QButtonGroup(this);
     modeGroup_->addButton(ui_->noSoundRadio, kSoundNone);
     modeGroup_->addButton(ui_->playOnceRadio, kSoundOnce);
@@ -51,12 +57,6 @@ CAlertPage::CAlertPage(const DialogServices& services, QWidget* parent)
 CAlertPage::~CAlertPage() = default;
 
 void CAlertPage::OnInitDialog() {
-    for (QToolButton* b : {ui_->browseFailedSoundButton, ui_->browseOkAgainSoundButton}) {
-        b->setIcon(BrowseIcon());
-    }
-    for (QToolButton* b : {ui_->playFailedSoundButton, ui_->playOkAgainSoundButton}) {
-        b->setIcon(PlayIcon());
-    }
     ui_->soundUnavailableCheck->setChecked(sound.soundOnUnavailable != 0);
     ui_->soundTimedOutCheck->setChecked(sound.soundOnTimedOut != 0);
     ui_->soundUnresolvedCheck->setChecked(sound.soundOnUnresolved != 0);

@@ -13,6 +13,9 @@ namespace tarnwatch {
 CBatchAlert::CBatchAlert(const DialogServices& services, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::CBatchAlert>()), services_(services) {
     ui_->setupUi(this);
+    for (QToolButton* b : {ui_->browseFailedCommandButton, ui_->browseOkAgainCommandButton}) {
+        b->setIcon(BrowseIcon());
+    }
     modeGroup_ = new QButtonGroup(this);
     modeGroup_->addButton(ui_->noActionRadio, kBatchNone);
     modeGroup_->addButton(ui_->runOnceRadio, kBatchOnce);
@@ -54,9 +57,6 @@ CBatchAlert::CBatchAlert(const DialogServices& services, QWidget* parent)
 CBatchAlert::~CBatchAlert() = default;
 
 void CBatchAlert::OnInitDialog() {
-    for (QToolButton* b : {ui_->browseFailedCommandButton, ui_->browseOkAgainCommandButton}) {
-        b->setIcon(BrowseIcon());
-    }
     ui_->batchUnavailableCheck->setChecked(batch.batchOnUnavailable != 0);
     ui_->batchTimedOutCheck->setChecked(batch.batchOnTimedOut != 0);
     ui_->batchUnresolvedCheck->setChecked(batch.batchOnUnresolved != 0);

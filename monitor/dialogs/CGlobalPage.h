@@ -31,7 +31,6 @@ public:
 
     // The sheet's Sound page, told the sound choice when this page is left.
     void SetSoundPage(CAlertPage* page) { soundPage_ = page; }
-    CAlertPage* SoundPage() const { return soundPage_; }
 
     // Shows the members; runs each time the page is shown.
     void OnInitDialog();

@@ -84,9 +84,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     // with the stored columns, then the list file fills it and the schedule
     // starts.
     engine_->ReadSettings();
-    if (engine_->Settings().disableClose) {
-        setWindowFlag(Qt::WindowCloseButtonHint, false);
-    }
+    ApplyCloseOption();
     BuildList();
     // Clicks on empty list space and the arrow keys move the selection too;
     // what the user sees selected is always the row the buttons act on.
