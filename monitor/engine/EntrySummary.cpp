@@ -68,31 +68,33 @@ std::int64_t SecondsToNextUpdate(const MonitorEngine& engine, int cls, std::int6
     return std::max<std::int64_t>(0, s.NextUpdateTime(cls) - now);
 }
 
+bool Tally(EntryCounts& c, const ServiceItem& e, int row) {
+    ++c.total;
+    if (!e.enabled) {
+        ++c.disabled;
+        return false;
+    }
+    ++c.enabled;
+    switch (StateCodeOf(e.state)) {
+        case kCodeAvailable:
+            ++c.ok;
+            break;
+        case kCodeUntested:
+            ++c.untested;
+            c.untestedRows.push_back(row);
+            break;
+        default:
+            ++c.failed;
+            c.failedRows.push_back(row);
+            break;
+    }
+    return true;
+}
+
 EntryCounts CountEntries(const MonitorEngine& engine) {
     EntryCounts c;
     const EntryCollection& entries = engine.Entries();
-    c.total = entries.rowCount;
-    for (int r = 0; r < entries.rowCount; ++r) {
-        const ServiceItem& e = entries.RecordAtRow(r);
-        if (!e.enabled) {
-            ++c.disabled;
-            continue;
-        }
-        ++c.enabled;
-        switch (StateCodeOf(e.state)) {
-            case kCodeAvailable:
-                ++c.ok;
-                break;
-            case kCodeUntested:
-                ++c.untested;
-                c.untestedRows.push_back(r);
-                break;
-            default:
-                ++c.failed;
-                c.failedRows.push_back(r);
-                break;
-        }
-    }
+    for (int r = 0; r < entries.rowCount; ++r) Tally(c, entries.RecordAtRow(r), r);
     return c;
 }
 

@@ -49,6 +49,8 @@ struct EntryCounts {
     std::vector<int> untestedRows;
 };
 EntryCounts CountEntries(const MonitorEngine& engine);
+// Counts one entry at `row`; false when it is disabled.
+bool Tally(EntryCounts& counts, const ServiceItem& entry, int row);
 
 // Appends a number as the documents write it: integers without a fraction,
 // others in the shortest form that reads back the same.

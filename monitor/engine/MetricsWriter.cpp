@@ -243,14 +243,7 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
     values.reserve(static_cast<std::size_t>(std::max(0, entries.rowCount)));
     for (int r = 0; r < entries.rowCount; ++r) {
         const ServiceItem& e = entries.RecordAtRow(r);
-        if (!e.enabled) {
-            ++counts.disabled;
-            continue;
-        }
-        const StateCode code = StateCodeOf(e.state);
-        ++(code == kCodeAvailable  ? counts.ok
-           : code == kCodeUntested ? counts.untested
-                                   : counts.failed);
+        if (!Tally(counts, e, r)) continue;
         labels += "{row=\"";
         AppendNumber(labels, static_cast<std::int64_t>(r));
         labels += '"';
@@ -306,7 +299,7 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
 }
 
 void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& out) {
-    // Counted in the same sweep as the entries, as CountEntries counts.
+    // Counted in the same sweep as the entries.
     EntryCounts counts;
     PutEntries(engine, out, counts);
 
