@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +17,11 @@ public:
     SilentListener() { fd_ = ListenOnLoopback(8, port_); }
     ~SilentListener() { close(fd_); }
     int port() const { return port_; }
+    // True once a connect waits in the queue, within `ms` milliseconds.
+    bool Connected(int ms) const {
+        pollfd p{fd_, POLLIN, 0};
+        return poll(&p, 1, ms) == 1;
+    }
 
 private:
     int fd_ = -1;

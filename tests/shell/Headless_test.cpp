@@ -158,10 +158,9 @@ TEST_F(HeadlessTest, SignalDuringAPassEndsItAndStillSavesTheList) {
     fakes::WriteBytes(dir / "Tarnwatch.ini",
                       fakes::ListFileImage(-2.2f, 2, {agent, Entry(3, "", "127.0.0.1", 17, "p")}));
     fakes::Program program({"--headless", "--once"}, Env(), dir / "out.txt");
-    for (int i = 0; i < 1200 && !std::filesystem::exists(dir / "Tarnwatch.bak"); ++i) {
-        std::this_thread::sleep_for(50ms);
-    }
-    std::this_thread::sleep_for(500ms);
+    // The pass is under way once the agent's connect is queued.
+    ASSERT_TRUE(silent.Connected(60'000));
+    std::this_thread::sleep_for(200ms);
     program.Signal(SIGTERM);
     int status = program.Wait(20s);
     ASSERT_NE(status, -1) << "the pass did not end on the signal";
@@ -223,6 +222,10 @@ TEST_P(HeadlessCloseTest, SignalDuringAWaitEndsItWithoutJudgingTheEntry) {
         std::this_thread::sleep_for(50ms);
     }
     ASSERT_TRUE(std::filesystem::exists(started));
+    // The agent's wait has begun once its connect is queued.
+    if (agent) {
+        ASSERT_TRUE(silent.Connected(60'000));
+    }
     std::this_thread::sleep_for(500ms);
     // Whatever happens, the sleeping program does not outlive the test.
     struct SleeperReaper {
