@@ -15,6 +15,7 @@
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/Loopback.h"
+#include "fakes/PassObserver.h"
 #include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/MetricsOutput.h"
@@ -127,24 +128,6 @@ void BM_PlainWriteSameBytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
-class Publisher final : public EngineObserver {
-public:
-    Publisher(const MonitorEngine& engine, MetricsOutput* metrics)
-        : engine_(engine), metrics_(metrics) {}
-    void RowsReset() override {}
-    void RowChanged(int) override {}
-    void StateChanged() override {}
-    void TrayIconChanged(bool) override {}
-    void CloseRequested() override {}
-    void PassEnded() override {
-        if (metrics_) metrics_->Publish(engine_);
-    }
-
-private:
-    const MonitorEngine& engine_;
-    MetricsOutput* metrics_;
-};
-
 // One headless engine over the 1,000-entry list, as CycleBench runs it, with
 // its metrics going to a file and the endpoint after each pass, or nowhere.
 struct HeadlessEngine {
@@ -165,8 +148,8 @@ struct HeadlessEngine {
             options.listen = where;
             metrics = std::make_unique<MetricsOutput>(options);
         }
-        publisher = std::make_unique<Publisher>(engine, metrics.get());
-        engine.SetObserver(publisher.get());
+        if (metrics) publisher.onPassEnded = [this] { metrics->Publish(engine); };
+        engine.SetObserver(&publisher);
         engine.Initialise();
     }
     ~HeadlessEngine() { engine.SetObserver(nullptr); }
@@ -184,7 +167,7 @@ struct HeadlessEngine {
     Ports ports;
     MonitorEngine engine;
     std::unique_ptr<MetricsOutput> metrics;
-    std::unique_ptr<Publisher> publisher;
+    fakes::PassObserver publisher;
 };
 
 // Passes with the metrics off and on, taken in turn so that both meet the

@@ -18,6 +18,7 @@
 #include "fakes/FileSizeLimit.h"
 #include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/PassObserver.h"
 #include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/CTarnwatchDlg.h"
@@ -159,19 +160,6 @@ TEST(MetricsFileTest, ReportsEachChangeOfItsErrorOnceAndLeavesNothingBehind) {
     EXPECT_EQ(file.lastError().empty(), false);
 }
 
-class PassObserver final : public EngineObserver {
-public:
-    void RowsReset() override {}
-    void RowChanged(int) override {}
-    void StateChanged() override {}
-    void TrayIconChanged(bool) override {}
-    void CloseRequested() override {}
-    void PassEnded() override {
-        if (onPassEnded) onPassEnded();
-    }
-    std::function<void()> onPassEnded;
-};
-
 fakes::RawRecord TcpEntry(int port, const std::string& description) {
     fakes::RawRecord r(1912);
     r.Text(4, std::to_string(port)).Text(260, "5").Text(280, "127.0.0.1").Int(536, 1);
@@ -213,7 +201,7 @@ TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
 
     const std::string path = dir / "metrics.prom";
     MetricsFile file(path);
-    PassObserver observer;
+    fakes::PassObserver observer;
     int written = 0;
     observer.onPassEnded = [&] {
         std::string text;
