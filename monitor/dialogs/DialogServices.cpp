@@ -46,7 +46,9 @@ public:
             outer_->Pump();
         }
     }
-    bool StopRequested() const override { return progress_ && progress_->wasCanceled(); }
+    bool StopRequested() const override {
+        return (progress_ && progress_->wasCanceled()) || (outer_ && outer_->StopRequested());
+    }
 
 private:
     static constexpr int kShowAfterMs = 300;

@@ -58,7 +58,7 @@ void MonitorEngine::OnSelect(int row) {
 }
 
 void MonitorEngine::OnDoubleClick(int row) {
-    if (inPass_ || !entries_.IsRow(row)) return;
+    if (Busy() || !entries_.IsRow(row)) return;
     OnSelect(row);
     OnEdit();
 }
@@ -77,13 +77,13 @@ void MonitorEngine::RefreshRow(int row, bool writeBack, int image, const std::st
 }
 
 void MonitorEngine::OnAdd() {
-    if (inPass_ || shutdownDone_) return;
+    if (Busy() || shutdownDone_) return;
     Paused paused(*this);
     workingEntry_ = newEntryTemplate_;
     workingEntry_.attempt = 0;
     entries_.selectedRow = -1;
     if (observer_) observer_->StateChanged();
-    if (!ports_.sheets || !ports_.sheets->RunEntrySheet(workingEntry_)) return;
+    if (!ports_.sheets || !SheetAccepted(ports_.sheets->RunEntrySheet(workingEntry_))) return;
     if (store_) store_->WriteListAndAlertSettings(settings_);
     if (!Acceptable(workingEntry_)) return;
 
@@ -103,14 +103,19 @@ void MonitorEngine::OnAdd() {
 }
 
 void MonitorEngine::OnEdit() {
-    const int row = entries_.selectedRow;
-    if (inPass_ || shutdownDone_ || !entries_.IsRow(row)) return;
+    int row = entries_.selectedRow;
+    if (Busy() || shutdownDone_ || !entries_.IsRow(row)) return;
     Paused paused(*this);
     LoadWorkingEntry(row, true);
     const RowView& view = rows_[static_cast<std::size_t>(row)];
     const int image = EnabledImage(view.image);
     const std::string status = view.cells[kColStatus].substr(0, kEditStatusMax);
-    if (!ports_.sheets || !ports_.sheets->RunEntrySheet(workingEntry_)) return;
+    // The entry keeps its record slot wherever its row goes while the sheet
+    // is open; the sheet's result belongs to that entry or to none.
+    const std::int32_t slot = entries_.order[static_cast<std::size_t>(row)];
+    if (!ports_.sheets || !SheetAccepted(ports_.sheets->RunEntrySheet(workingEntry_))) return;
+    row = entries_.records[static_cast<std::size_t>(slot)].row;
+    if (!entries_.IsRow(row)) return;
     if (store_) store_->WriteListAndAlertSettings(settings_);
     if (workingEntry_.address[0] == '\0') {
         RemoveRow(row);
@@ -136,13 +141,13 @@ void MonitorEngine::RemoveRow(int row) {
 }
 
 void MonitorEngine::OnRemove() {
-    if (inPass_ || shutdownDone_ || !entries_.IsRow(entries_.selectedRow)) return;
+    if (Busy() || shutdownDone_ || !entries_.IsRow(entries_.selectedRow)) return;
     Paused paused(*this);
     RemoveRow(entries_.selectedRow);
 }
 
 void MonitorEngine::MoveRow(int from, int to) {
-    if (inPass_ || shutdownDone_ || !entries_.IsRow(from) || !entries_.IsRow(to)) return;
+    if (Busy() || shutdownDone_ || !entries_.IsRow(from) || !entries_.IsRow(to)) return;
     Paused paused(*this);
     Order().Swap(from, to);
     entries_.selectedRow = to;
@@ -161,7 +166,7 @@ void MonitorEngine::OnMoveDown() {
 }
 
 void MonitorEngine::OnSort(int column) {
-    if (inPass_ || shutdownDone_ || column < 0 || column >= kColumnCount) return;
+    if (Busy() || shutdownDone_ || column < 0 || column >= kColumnCount) return;
     Paused paused(*this);
     const int n = entries_.rowCount;
     // The keys are the cells as shown, ordered as the locale orders text
@@ -212,10 +217,10 @@ void MonitorEngine::OnSort(int column) {
 }
 
 void MonitorEngine::OnGlobalOptions() {
-    if (inPass_ || shutdownDone_) return;
+    if (Busy() || shutdownDone_) return;
     Paused paused(*this);
     GlobalSettings edited = settings_;
-    if (!ports_.sheets || !ports_.sheets->RunGlobalOptions(edited)) return;
+    if (!ports_.sheets || !SheetAccepted(ports_.sheets->RunGlobalOptions(edited))) return;
     ApplyGlobalOptions(edited);
 }
 

@@ -82,7 +82,8 @@ void MonitorEngine::Initialise() {
     }
     if (settings_.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
     scheduler_.ScheduleClass(kPassAll);
-    ResumeSchedule();
+    scheduler_.ResumeSchedule();
+    if (observer_) observer_->ScheduleChanged();
 }
 
 void MonitorEngine::BuildRowsFromEntries() {
@@ -117,24 +118,36 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         ports_.timers->KillTimer(kTimerNetworkTimeout);
         ports_.timers->KillTimer(kTimerHideWindow);
     }
-    settings_.columnPosition = columnPositions;
-    settings_.columnWidth = columnWidths;
-    if (store_) store_->WriteListAndAlertSettings(settings_);
-    if (writer_) {
-        // Whatever a save in the background left to say goes to standard
-        // error; the last word is the save below.
-        writer_->Flush();
-        CheckBackgroundSaves();
-        if (ports_.timers) ports_.timers->KillTimer(kTimerSaveCheck);
-        saveDue_ = false;
-    }
-    // A message box must never hold up a logout: standard error alone.
-    SaveList(false);
+    WriteSettingsAndList(columnPositions, columnWidths);
     if (observer_) observer_->TrayIconChanged(false);
     entries_.Clear();
     rows_.clear();
     if (observer_) observer_->RowsReset();
     closing_ = true;
+}
+
+void MonitorEngine::SaveForSession(const std::array<std::int32_t, kColumnCount>& columnPositions,
+                                   const std::array<std::int32_t, kColumnCount>& columnWidths) {
+    if (!initialised_ || shutdownDone_ || lastLoad_.outOfMemory) return;
+    WriteSettingsAndList(columnPositions, columnWidths);
+}
+
+void MonitorEngine::WriteSettingsAndList(
+    const std::array<std::int32_t, kColumnCount>& columnPositions,
+    const std::array<std::int32_t, kColumnCount>& columnWidths) {
+    settings_.columnPosition = columnPositions;
+    settings_.columnWidth = columnWidths;
+    if (store_) store_->WriteListAndAlertSettings(settings_);
+    if (writer_) {
+        // A save still due goes out now, in this save; whatever a save in the
+        // background left to say goes to standard error.
+        writer_->Flush();
+        saveDue_ = false;
+        CheckBackgroundSaves();
+        if (ports_.timers) ports_.timers->KillTimer(kTimerSaveCheck);
+    }
+    // A message box must never hold up a logout: standard error alone.
+    SaveListNow(false);
 }
 
 void MonitorEngine::SetBackgroundSaves(bool on) {
@@ -216,7 +229,7 @@ void MonitorEngine::CheckBackgroundSaves() {
 }
 
 void MonitorEngine::RequestClose() {
-    if (!inPass_) {
+    if (!Busy()) {
         if (observer_) observer_->CloseRequested();
         return;
     }
@@ -245,7 +258,8 @@ void MonitorEngine::OnTimer(int id) {
             if (observer_) observer_->CloseRequested();
             break;
         case kTimerUpdateTick:
-            if (shutdownDone_) break;
+            // A pause re-arms the tick when it ends.
+            if (shutdownDone_ || Busy()) break;
             scheduler_.OnUpdateTick([this](int cls) {
                 passClass_ = cls;
                 classFromTimer_ = 0;

@@ -122,6 +122,11 @@ public:
     // current row, and the observer is told when the pass has unwound.
     void RequestClose();
     bool InPass() const { return inPass_; }
+    // A pass, a sheet, a message or the About box is running: the commands
+    // that start one do nothing, and a close is held until it has unwound.
+    bool Busy() const { return inPass_ || pauseDepth_ > 0; }
+    // True from a close asked for while busy until the close is handed on.
+    bool CloseHeld() const { return closeRequested_; }
 
     // "&Update": the selected row (every row when none is), every class.
     void OnUpdate();
@@ -146,9 +151,14 @@ public:
     // The Timers "&On" and "O&ff" buttons.
     void OnTimersOn();
     void OnTimersOff();
-    // Around every modal dialog and list operation.
+    // Around every pass, modal dialog and list operation. Calls nest; the
+    // countdowns run again after the outermost resume.
     void PauseSchedule();
     void ResumeSchedule();
+    // The session manager's save request: the settings and the list are
+    // written as the shutdown writes them, and the program goes on.
+    void SaveForSession(const std::array<std::int32_t, kColumnCount>& columnPositions,
+                        const std::array<std::int32_t, kColumnCount>& columnWidths);
 
     // Saves after Add and Edit go to a thread of their own (the window turns
     // this on; a failure is still told, as soon as it is known). The close
@@ -237,6 +247,13 @@ private:
     void ApplyGlobalOptions(const GlobalSettings& edited);
     ListOrder Order() { return ListOrder(entries_, rows_); }
     void SetRowButtons(bool enabled);
+    // What the shutdown and the session's save request both write: the
+    // columns as shown, the profile's list and alert values, and the list
+    // once every background save has landed.
+    void WriteSettingsAndList(const std::array<std::int32_t, kColumnCount>& columnPositions,
+                              const std::array<std::int32_t, kColumnCount>& columnWidths);
+    // A sheet's OK counts only while no close waits for it to end.
+    bool SheetAccepted(bool accepted) const { return accepted && !closeRequested_; }
 
     Ports ports_;
     SettingsStore* store_;
@@ -269,6 +286,7 @@ private:
     CClientThread* clientThread_ = nullptr;
     int networkTimeoutSeen_ = 0;
     bool inPass_ = false;
+    int pauseDepth_ = 0;
     bool closeRequested_ = false;
     // The process-list probe of the older platform family is never the one
     // on this system.

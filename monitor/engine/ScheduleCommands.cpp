@@ -4,23 +4,30 @@
 
 namespace tarnwatch {
 
+// Pauses nest: a sheet opened from the About box's time, a pass inside a
+// list operation, a message inside a pass. Only the outermost resume starts
+// the countdowns again, and only then may a close held meanwhile go ahead.
 void MonitorEngine::PauseSchedule() {
-    scheduler_.PauseSchedule();
+    if (pauseDepth_++ == 0) scheduler_.PauseSchedule();
     if (observer_) observer_->ScheduleChanged();
 }
 
 void MonitorEngine::ResumeSchedule() {
-    scheduler_.ResumeSchedule();
+    if (pauseDepth_ == 0) return;
+    if (--pauseDepth_ == 0 && !shutdownDone_) scheduler_.ResumeSchedule();
     if (observer_) observer_->ScheduleChanged();
+    if (pauseDepth_ == 0) CloseIfRequested();
 }
 
 void MonitorEngine::OnTimersOn() {
-    scheduler_.TimersOn();
+    // The buttons cannot be reached while anything is paused; should a click
+    // come through anyway, the countdowns must stay frozen.
+    if (!Busy()) scheduler_.TimersOn();
     if (observer_) observer_->ScheduleChanged();
 }
 
 void MonitorEngine::OnTimersOff() {
-    scheduler_.TimersOff();
+    if (!Busy()) scheduler_.TimersOff();
     if (observer_) observer_->ScheduleChanged();
 }
 

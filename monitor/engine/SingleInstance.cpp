@@ -8,10 +8,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "engine/ListFile.h"
 #include "res/StringTable.h"
@@ -57,13 +60,9 @@ bool ReadStatus(const std::string& dir, ProcessStatus& status) {
     return status.realUid >= 0;
 }
 
-}  // namespace
-
-std::string OwnProgramName() {
-    return ExecutableName("/proc/self/exe");
-}
-
-int CountOwnProcesses(const std::string& name) {
+// Live processes of the current user running a program named `name` for
+// which `counts(pid)` holds.
+int CountMatching(const std::string& name, const std::function<bool(long)>& counts) {
     if (name.empty()) return 0;
     DIR* proc = opendir("/proc");
     if (!proc) return 0;
@@ -80,10 +79,68 @@ int CountOwnProcesses(const std::string& name) {
         // A zombie has ended; only its exit status is left to collect.
         if (status.state == 'Z' || status.state == 'X') continue;
         const std::string exe = ExecutableName(dir + "/exe");
-        if (exe.empty() ? status.kernelName == kernelName : exe == name) ++count;
+        if (exe.empty() ? status.kernelName != kernelName : exe != name) continue;
+        if (counts(std::strtol(pid, nullptr, 10))) ++count;
     }
     closedir(proc);
     return count;
+}
+
+}  // namespace
+
+std::string OwnProgramName() {
+    return ExecutableName("/proc/self/exe");
+}
+
+int CountOwnProcesses(const std::string& name) {
+    return CountMatching(name, [](long) { return true; });
+}
+
+int CountClaimedCopies(const std::string& name) {
+    const std::vector<int> holders = LockHolders();
+    const long self = static_cast<long>(getpid());
+    return CountMatching(name, [&](long pid) {
+        return pid == self || std::find(holders.begin(), holders.end(), pid) != holders.end();
+    });
+}
+
+std::vector<int> LockHolders(const std::string& locksFile) {
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:2a:5678 0 EOF"; a process waiting
+    // for a lock has "->" before the kind.
+    std::vector<int> holders;
+    std::ifstream in(locksFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access;
+        long pid = 0;
+        if (!(fields >> number >> kind) || kind != "FLOCK") continue;
+        if (fields >> mode >> access >> pid && pid > 0) holders.push_back(static_cast<int>(pid));
+    }
+    return holders;
+}
+
+StartTurn::StartTurn(const std::string& directory) {
+    if (!MakeListDirectory(directory)) return;
+    const std::string path = directory + "/Tarnwatch.start";
+    const int fd =
+        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
+    // A copy holds the turn for a few milliseconds; one that stopped while
+    // holding it must not keep every later start waiting.
+    for (int tries = 0; tries < 500; ++tries) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            fd_ = fd;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        usleep(10000);
+    }
+    close(fd);
+}
+
+StartTurn::~StartTurn() {
+    if (fd_ >= 0) close(fd_);
 }
 
 ListDirectoryLock::~ListDirectoryLock() {

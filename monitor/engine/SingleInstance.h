@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarnwatch {
 
@@ -14,6 +15,32 @@ std::string OwnProgramName();
 // /proc/PID/exe, or the kernel's name of the process where that cannot be
 // read. What a process calls itself (its argv[0]) is never looked at.
 int CountOwnProcesses(const std::string& name);
+
+// Like CountOwnProcesses, but another process counts only while it holds a
+// file lock (as a running monitor holds its list lock): a copy that is
+// still starting, or about to refuse, holds none. This process always counts.
+int CountClaimedCopies(const std::string& name);
+
+// The ids of the processes that hold a flock now (waiters excluded), from
+// the kernel's table of locks in `locksFile`.
+std::vector<int> LockHolders(const std::string& locksFile = "/proc/locks");
+
+// Start-ups of the user's copies take their turn: while one holds the turn
+// it locks its list and counts the copies, so two copies started at the same
+// instant never both see each other half-started. The turn is an exclusive
+// lock on a file of the user's (`directory`/Tarnwatch.start), waited for at
+// most a few seconds; without one the start goes on untimed.
+class StartTurn {
+public:
+    explicit StartTurn(const std::string& directory);
+    ~StartTurn();
+    StartTurn(const StartTurn&) = delete;
+    StartTurn& operator=(const StartTurn&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 // An exclusive lock on the lock file in the list directory, held from a
 // successful Acquire until the object ends. The lock belongs to the open

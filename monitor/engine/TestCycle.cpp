@@ -41,23 +41,23 @@ bool Is(const std::string& text, int id) {
 }  // namespace
 
 void MonitorEngine::OnUpdate() {
+    if (Busy() || shutdownDone_) return;
     PauseSchedule();
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     passClass_ = kPassAll;
     RunTestPass(entries_.selectedRow);
     if (ports_.waitCursor) ports_.waitCursor->End();
     ResumeSchedule();
-    CloseIfRequested();
 }
 
 void MonitorEngine::OnUpdateAll() {
+    if (Busy() || shutdownDone_) return;
     PauseSchedule();
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     if (classFromTimer_) passClass_ = kPassAll;
     RunTestPass(-1);
     if (ports_.waitCursor) ports_.waitCursor->End();
     ResumeSchedule();
-    CloseIfRequested();
 }
 
 // The row image (the disabled one for a disabled entry), the check box and

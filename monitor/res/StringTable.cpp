@@ -182,6 +182,12 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_METRICS_FILE_WRITTEN_AGAIN, "The metrics file %s is written again"},
     {IDS_METRICS_LISTEN_FAILED, "The metrics cannot be served on %s: %s"},
     {IDS_LIST_UNREADABLE, "the list file %s cannot be read: %s"},
+    {IDS_TRAY_OPEN, "&Open Tarnwatch"},
+    {IDS_TRAY_UPDATE_ALL, "Update &All"},
+    {IDS_TRAY_GLOBAL_OPTIONS, "&Global Options..."},
+    {IDS_TRAY_EXIT, "E&xit"},
+    {IDS_NO_NOTIFICATION_AREA,
+     "No notification area was found: minimising leaves the window on the screen."},
 };
 
 constexpr int MaxId() {

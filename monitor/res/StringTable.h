@@ -177,6 +177,12 @@ enum StringId : int {
     IDS_METRICS_FILE_WRITTEN_AGAIN,
     IDS_METRICS_LISTEN_FAILED,
     IDS_LIST_UNREADABLE,
+    // the notification icon's menu
+    IDS_TRAY_OPEN = 1600,
+    IDS_TRAY_UPDATE_ALL,
+    IDS_TRAY_GLOBAL_OPTIONS,
+    IDS_TRAY_EXIT,
+    IDS_NO_NOTIFICATION_AREA,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <cstdlib>
 
 #include "engine/ListFile.h"
 #include "res/StringTable.h"
@@ -35,24 +36,40 @@ void RefuseToStart(int textId) {
 int RunningCopies(int /*isWindows9x*/) {
     // Not the library's process-list count: that one counts every user's
     // processes, zombies and names that differ in case, so anybody's
-    // process could keep the monitor from starting.
-    return CountOwnProcesses(OwnProgramName());
+    // process could keep the monitor from starting. Nor does a copy count
+    // that is still starting or about to refuse: two copies started at the
+    // same instant would otherwise both refuse.
+    return CountClaimedCopies(OwnProgramName());
 }
 
+namespace {
+
+// Where the user's copies take turns to start: the user's runtime
+// directory, else the profile's.
+std::string StartTurnDirectory() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') return runtime;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string base = config && config[0] == '/'
+                                 ? std::string(config)
+                                 : std::string(home ? home : "") + "/.config";
+    return base + "/" + LoadString(IDS_PROFILE_ORG);
+}
+
+}  // namespace
+
 bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
-    if (RunningCopies(isWindows9x) > 1) return false;
+    const StartTurn turn(StartTurnDirectory());
+    // The list's lock first: of two copies on one list exactly one gets it,
+    // and the other, holding no lock, is not counted by the first.
     const ListFilePaths paths = ListFileLocation();
-    switch (lock.Acquire(paths.directory)) {
-        case ListDirectoryLock::Result::kTaken:
-            return false;
-        case ListDirectoryLock::Result::kHeld:
-            RemoveLeftoverTempFiles(paths);
-            break;
-        case ListDirectoryLock::Result::kUnavailable:
-            // A directory that cannot be written cannot be saved to either;
-            // the save reports that.
-            break;
-    }
+    const ListDirectoryLock::Result locked = lock.Acquire(paths.directory);
+    if (locked == ListDirectoryLock::Result::kTaken) return false;
+    if (RunningCopies(isWindows9x) > 1) return false;
+    // A directory that cannot be written (kUnavailable) cannot be saved to
+    // either; the save reports that.
+    if (locked == ListDirectoryLock::Result::kHeld) RemoveLeftoverTempFiles(paths);
     return true;
 }
 
@@ -76,23 +93,42 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
     }
 
     // The handlers go in before the window exists so that a signal during
-    // start-up is not fatal; it is acted on once the event loop runs.
-    CTarnwatchDlg* mainWindow = nullptr;
+    // start-up is not fatal: it ends any message the start-up shows, and the
+    // close follows as soon as the window exists.
+    struct Closer {
+        CTarnwatchDlg* window = nullptr;
+        bool wanted = false;
+    } closer;
     InstallTerminationSignals(
         [](void* context) {
-            if (auto* window = *static_cast<CTarnwatchDlg**>(context)) window->CloseProgram();
+            auto* c = static_cast<Closer*>(context);
+            if (c->window) {
+                c->window->CloseProgram();
+                return;
+            }
+            c->wanted = true;
+            EndModalWindows(nullptr);
         },
-        &mainWindow);
+        &closer);
     ProfileStore profile;
     CTarnwatchDlg dlg(&profile);
     dlg.SetMetricsOutput(std::make_unique<MetricsOutput>(metrics));
-    mainWindow = &dlg;
-    // A session end runs the whole shutdown so settings and list are saved.
+    closer.window = &dlg;
+    // The session manager's save request saves and nothing more: a logout
+    // may still be cancelled. The session's real end quits the event loop.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &dlg,
-                     [&dlg](QSessionManager&) { dlg.CloseProgram(); });
+                     [&dlg](QSessionManager&) { dlg.SaveForSession(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &dlg, [&dlg] { dlg.CloseProgram(); });
-    dlg.exec();
-    mainWindow = nullptr;
+    // The window is shown, not run: hiding it behind the notification icon
+    // or minimising it ends nothing. Only CloseProgram ends the event loop.
+    dlg.show();
+    if (closer.wanted) {
+        QMetaObject::invokeMethod(&dlg, &CTarnwatchDlg::CloseProgram, Qt::QueuedConnection);
+    }
+    app.exec();
+    // An event loop ended from outside (the platform's quit) still saves.
+    dlg.CloseProgram();
+    closer.window = nullptr;
     return 0;
 }
 

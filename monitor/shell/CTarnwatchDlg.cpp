@@ -33,7 +33,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    messageBox_ = std::make_unique<QtMessageBox>(this);
+    messageBox_ = std::make_unique<QtMessageBox>(this, pump_);
     windowPort_ = std::make_unique<QtWindowPort>(this);
     sound_ = std::make_unique<CanberraSound>();
 
@@ -97,6 +97,8 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ScheduleChanged();
     // A fixed frame: the window neither grows nor offers to maximise.
     setFixedSize(sizeHint());
+    closeSweep_.setInterval(100);
+    connect(&closeSweep_, &QTimer::timeout, this, [this] { EndModalWindows(this); });
 }
 
 bool CTarnwatchDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -137,6 +139,7 @@ void CTarnwatchDlg::ApplyCloseOption() {
 
 void CTarnwatchDlg::OptionsApplied() {
     ApplyCloseOption();
+    if (tray_) tray_->SetExitOffered(!engine_->Settings().disableClose);
 }
 
 CTarnwatchDlg::~CTarnwatchDlg() {
@@ -190,7 +193,10 @@ void CTarnwatchDlg::StateChanged() {
     ui_->moveDownButton->setEnabled(b.moveDown);
     ui_->updateButton->setEnabled(b.update);
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
-    if (tray_) tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    if (tray_) {
+        tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+        tray_->SetBusy(engine_->Busy());
+    }
     const int selected = engine_->Entries().selectedRow;
     QTreeView* list = ui_->entryList;
     showingSelection_ = true;
@@ -217,6 +223,8 @@ void CTarnwatchDlg::ScheduleChanged() {
     }
     ui_->timersOnButton->setChecked(v.timersOn);
     ui_->timersOffButton->setChecked(!v.timersOn);
+    // Every pause and resume passes here.
+    if (tray_) tray_->SetBusy(engine_->Busy());
 }
 
 void CTarnwatchDlg::RowVisited(int row) {
@@ -266,17 +274,23 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
         return;
     }
     if (tray_) return;
-    tray_ = std::make_unique<QSystemTrayIcon>(ProgramIcon());
-    tray_->setToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
-    auto* menu = new QMenu(this);
-    menu->addAction(QText(IDS_ABOUTBOX), this, &CTarnwatchDlg::ShowAbout);
-    tray_->setContextMenu(menu);
-    connect(tray_.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) windowPort_->Show();
-                if (reason == QSystemTrayIcon::DoubleClick) engine_->OnGlobalOptions();
-            });
-    tray_->show();
+    tray_ = std::make_unique<NotificationIcon>();
+    tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    tray_->SetExitOffered(!engine_->Settings().disableClose);
+    tray_->SetBusy(engine_->Busy());
+    connect(tray_.get(), &NotificationIcon::openRequested, this, [this] { windowPort_->Show(); });
+    connect(tray_.get(), &NotificationIcon::updateAllRequested, this,
+            [this] { engine_->OnUpdateAll(); });
+    connect(tray_.get(), &NotificationIcon::globalOptionsRequested, this,
+            [this] { engine_->OnGlobalOptions(); });
+    connect(tray_.get(), &NotificationIcon::aboutRequested, this, &CTarnwatchDlg::ShowAbout);
+    connect(tray_.get(), &NotificationIcon::exitRequested, this, [this] {
+        // The same rule as the window's Close.
+        if (!engine_->Settings().disableClose) CloseProgram();
+    });
+    connect(tray_.get(), &NotificationIcon::hostLost, this, [this] {
+        if (isHidden()) windowPort_->Show();
+    });
 }
 
 void CTarnwatchDlg::CloseRequested() {
@@ -284,25 +298,47 @@ void CTarnwatchDlg::CloseRequested() {
     QMetaObject::invokeMethod(this, &CTarnwatchDlg::CloseProgram, Qt::QueuedConnection);
 }
 
+void CTarnwatchDlg::ColumnsShown(std::array<std::int32_t, kColumnCount>& positions,
+                                 std::array<std::int32_t, kColumnCount>& widths) const {
+    const QHeaderView* header = ui_->entryList->header();
+    for (int c = 0; c < kColumnCount; ++c) {
+        positions[static_cast<std::size_t>(c)] = header->visualIndex(c);
+        widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
+    }
+}
+
 void CTarnwatchDlg::CloseProgram() {
-    if (engine_->InPass()) {
-        // A test is waiting inside the pass: the shutdown must not free the
-        // list under it. The pass stops and asks again when it has unwound.
+    if (ended_) return;
+    pump_.SetClosing();
+    if (engine_->Busy()) {
+        // Something waits inside a pass, a sheet or a message: the shutdown
+        // must not free the list under it. Every wait gives up, every open
+        // window ends as if cancelled, and the last of them to unwind asks
+        // for the close again.
         engine_->RequestClose();
+        EndModalWindows(this);
+        closeSweep_.start();
         return;
     }
+    closeSweep_.stop();
     if (!engine_->ShutdownDone()) {
         std::array<std::int32_t, kColumnCount> positions{};
         std::array<std::int32_t, kColumnCount> widths{};
-        QHeaderView* header = ui_->entryList->header();
-        for (int c = 0; c < kColumnCount; ++c) {
-            positions[static_cast<std::size_t>(c)] = header->visualIndex(c);
-            widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
-        }
+        ColumnsShown(positions, widths);
         engine_->Shutdown(positions, widths);
     }
-    // The shutdown marked the window as closing, so Cancel may now end it.
-    reject();
+    ended_ = true;
+    hide();
+    // The program's life is the application's event loop; this is the one
+    // place that ends it.
+    QCoreApplication::exit(0);
+}
+
+void CTarnwatchDlg::SaveForSession() {
+    std::array<std::int32_t, kColumnCount> positions{};
+    std::array<std::int32_t, kColumnCount> widths{};
+    ColumnsShown(positions, widths);
+    engine_->SaveForSession(positions, widths);
 }
 
 void CTarnwatchDlg::closeEvent(QCloseEvent* event) {
@@ -326,7 +362,7 @@ void CTarnwatchDlg::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && isMinimized()) {
         engine_->OnCancel();
         // Minimising hides the window behind its notification icon.
-        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (windowPort_->CanHide()) {
             setWindowState(windowState() & ~Qt::WindowMinimized);
             windowPort_->Hide();
         }
@@ -335,6 +371,7 @@ void CTarnwatchDlg::changeEvent(QEvent* event) {
 
 void CTarnwatchDlg::ShowAbout() {
     engine_->OnCancel();
+    if (engine_->Busy() || engine_->ShutdownDone()) return;
     engine_->PauseSchedule();
     QMessageBox box(this);
     box.setWindowTitle(QText(IDS_ABOUT_TITLE));

@@ -4,12 +4,13 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QSystemTrayIcon>
+#include <QTimer>
 #include <memory>
 
 #include "engine/MonitorEngine.h"
 #include "shell/CanberraSound.h"
 #include "shell/MetricsOutput.h"
+#include "shell/NotificationIcon.h"
 #include "shell/QtPorts.h"
 #include "shell/RowsModel.h"
 
@@ -31,9 +32,18 @@ public:
     MonitorEngine& Engine() { return *engine_; }
     // Where the metrics go after each pass; the current state goes at once.
     void SetMetricsOutput(std::unique_ptr<MetricsOutput> metrics);
-    // The shutdown sequence, then the window ends. Used by session end,
-    // signals and the close timer; safe to call more than once.
+    // The program's one way out: termination signals, the session's end,
+    // Close and the icon's exit where allowed, the close timer. While a
+    // pass, sheet or message runs, the close is held, the open windows end
+    // as if cancelled, and the close goes ahead once they have unwound. The
+    // shutdown then saves the settings and the list, and the application's
+    // event loop ends. Safe to call any number of times.
     void CloseProgram();
+    // The session manager's save request: settings and list are saved, and
+    // the program goes on (the logout may yet be cancelled).
+    void SaveForSession();
+    // The notification icon, where a notification area may show one.
+    NotificationIcon* Icon() { return tray_.get(); }
 
     // EngineObserver
     void RowsReset() override;
@@ -59,6 +69,8 @@ private:
     void BuildList();
     void ShowAbout();
     void ApplyCloseOption();
+    void ColumnsShown(std::array<std::int32_t, kColumnCount>& positions,
+                      std::array<std::int32_t, kColumnCount>& widths) const;
     // The list's current row changed (a click or the arrow keys).
     void OnCurrentRowChanged(const QModelIndex& current);
 
@@ -73,7 +85,11 @@ private:
     std::unique_ptr<SheetPort> ownSheets_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;
-    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<NotificationIcon> tray_;
+    // Sweeps away modal windows opened after a close was held, until the
+    // close has gone ahead.
+    QTimer closeSweep_;
+    bool ended_ = false;
     std::unique_ptr<MetricsOutput> metrics_;  // ends before the engine it reads
     int lastVisitedRow_ = -1;
     // True while the window itself moves the list's current row, so that the

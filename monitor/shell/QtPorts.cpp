@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSystemTrayIcon>
 #include <cstdio>
 
@@ -51,12 +52,29 @@ void ShowMessage(QWidget* parent, const std::string& text) {
     QMessageBox::information(parent, QText(IDS_APP_NAME), QString::fromLocal8Bit(text.c_str()));
 }
 
+void EndModalWindows(const QWidget* except) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == except || !window->isVisible()) continue;
+        if (auto* wait = qobject_cast<QProgressDialog*>(window)) {
+            wait->cancel();
+        } else if (auto* dialog = qobject_cast<QDialog*>(window)) {
+            dialog->reject();
+        } else {
+            window->close();
+        }
+    }
+}
+
 void QtMessageBox::Show(const std::string& text) {
+    if (pump_.Closing()) {
+        TellOnStandardError(text);
+        return;
+    }
     ShowMessage(parent_, text);
 }
 
 bool QtMessageBox::WritesToStandardError() const {
-    return NobodyCanClick();
+    return NobodyCanClick() || pump_.Closing();
 }
 
 void QtWaitCursor::Begin() {
@@ -75,7 +93,14 @@ void QtWindowPort::Show() {
 }
 
 void QtWindowPort::Hide() {
-    if (window_ && QSystemTrayIcon::isSystemTrayAvailable()) window_->hide();
+    if (window_ && CanHide()) window_->hide();
+}
+
+bool QtWindowPort::CanHide() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) return true;
+    if (!toldNoArea_) TellOnStandardError(LoadString(IDS_NO_NOTIFICATION_AREA));
+    toldNoArea_ = true;
+    return false;
 }
 
 bool QtWindowPort::IsHidden() const {

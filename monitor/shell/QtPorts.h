@@ -33,20 +33,35 @@ private:
     std::map<int, std::unique_ptr<QTimer>> timers_;
 };
 
-// Lets timers and repaints through, never user input.
+// Ends every open modal window other than `except` as if cancelled: the
+// sheets, message boxes, file choosers and wait windows of a program that
+// is closing.
+void EndModalWindows(const QWidget* except);
+
+// Lets timers and repaints through, never user input. Once the program is
+// closing, every wait served by it is asked to give up.
 class QtPump final : public MessagePump {
 public:
     void Pump() override;
+    bool StopRequested() const override { return closing_; }
+    void SetClosing() { closing_ = true; }
+    bool Closing() const { return closing_; }
+
+private:
+    bool closing_ = false;
 };
 
+// Messages of a closing program go to standard error: nobody is there to
+// click them away any more.
 class QtMessageBox final : public MessageBoxPort {
 public:
-    explicit QtMessageBox(QWidget* parent) : parent_(parent) {}
+    QtMessageBox(QWidget* parent, const QtPump& pump) : parent_(parent), pump_(pump) {}
     void Show(const std::string& text) override;
     bool WritesToStandardError() const override;
 
 private:
     QPointer<QWidget> parent_;
+    const QtPump& pump_;
 };
 
 class QtWaitCursor final : public WaitCursorPort {
@@ -63,9 +78,13 @@ public:
     void Show() override;
     void Hide() override;
     bool IsHidden() const override;
+    // Whether a notification area exists to hide behind; the first time
+    // one is missing, standard error says that minimising is off.
+    bool CanHide();
 
 private:
     QPointer<QWidget> window_;
+    bool toldNoArea_ = false;
 };
 
 }  // namespace tarnwatch

@@ -1,0 +1,66 @@
+// The notification icon; see NotificationIcon.h.
+#include "shell/NotificationIcon.h"
+
+#include "res/StringTable.h"
+#include "shell/Pictures.h"
+#include "shell/QtText.h"
+
+namespace tarnwatch {
+
+NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
+    menu_.setObjectName(QStringLiteral("notificationMenu"));
+    QAction* open = menu_.addAction(QText(IDS_TRAY_OPEN), this, &NotificationIcon::openRequested);
+    menu_.setDefaultAction(open);
+    menu_.addSeparator();
+    updateAll_ =
+        menu_.addAction(QText(IDS_TRAY_UPDATE_ALL), this, &NotificationIcon::updateAllRequested);
+    globalOptions_ = menu_.addAction(QText(IDS_TRAY_GLOBAL_OPTIONS), this,
+                                     &NotificationIcon::globalOptionsRequested);
+    about_ = menu_.addAction(QText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
+    menu_.addSeparator();
+    exit_ = menu_.addAction(QText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
+    exit_->setVisible(false);
+    icon_.setContextMenu(&menu_);
+    connect(&icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // A left click (or a StatusNotifier host's activation) brings
+                // the window back; a double click opens the options.
+                if (reason == QSystemTrayIcon::Trigger) emit openRequested();
+                if (reason == QSystemTrayIcon::DoubleClick) emit globalOptionsRequested();
+            });
+    icon_.show();
+    hostSeen_ = QSystemTrayIcon::isSystemTrayAvailable();
+    connect(&hostWatch_, &QTimer::timeout, this, &NotificationIcon::WatchHost);
+    hostWatch_.start(2000);
+}
+
+NotificationIcon::~NotificationIcon() {
+    icon_.hide();
+}
+
+void NotificationIcon::SetToolTip(const QString& tip) {
+    icon_.setToolTip(tip);
+}
+
+void NotificationIcon::SetBusy(bool busy) {
+    for (QAction* item : {updateAll_, globalOptions_, about_}) item->setEnabled(!busy);
+}
+
+void NotificationIcon::SetExitOffered(bool offered) {
+    exit_->setVisible(offered);
+}
+
+void NotificationIcon::WatchHost() {
+    const bool seen = QSystemTrayIcon::isSystemTrayAvailable();
+    if (seen == hostSeen_) return;
+    hostSeen_ = seen;
+    if (!seen) {
+        emit hostLost();
+        return;
+    }
+    // A new host (the panel came back): the icon is handed to it afresh.
+    icon_.hide();
+    icon_.show();
+}
+
+}  // namespace tarnwatch

@@ -1,0 +1,221 @@
+// The real program on a desktop with a notification area of either kind: it
+// hides behind its icon, comes back, ends only through its shutdown, and
+// keeps every entry whatever window is open when a close arrives.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "desktop/Desktop.h"
+#include "fakes/ListFileBytes.h"
+#include "fakes/TempDir.h"
+
+namespace tarnwatch {
+namespace {
+
+using namespace std::chrono_literals;
+using desktop::Child;
+using desktop::Tray;
+using desktop::VirtualDesktop;
+
+const std::vector<std::string> kAddresses = {"alpha.test", "bravo.test", "charlie.test"};
+
+// A list of three on-demand entries and, where given, a profile.
+class Home {
+public:
+    explicit Home(const std::string& options = "") {
+        std::vector<fakes::RawRecord> records;
+        for (const std::string& a : kAddresses) {
+            records.push_back(fakes::TestEntry(0, "80", a, 14, "web").Int(1904, 0));
+        }
+        fakes::WriteBytes(list(), fakes::ListFileImage(-2.2f, 3, records));
+        std::filesystem::create_directories(dir / "config/Quillon");
+        std::ofstream(dir / "config/Quillon/Tarnwatch.conf") << "[Options]\n" << options;
+    }
+    std::string list() const { return dir / "Tarnwatch.ini"; }
+    // The addresses the list file holds, in order.
+    std::vector<std::string> Addresses() const {
+        const auto bytes = fakes::ReadBytes(list());
+        std::vector<std::string> out;
+        for (std::size_t at = 8 + 280; at + 256 <= bytes.size(); at += 1912) {
+            out.emplace_back(reinterpret_cast<const char*>(&bytes[at]));
+        }
+        return out;
+    }
+    std::vector<std::string> Env(const std::vector<std::string>& more) const {
+        std::vector<std::string> env = {
+            "TARNWATCH_HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path() + "/config",
+            "XDG_DATA_HOME=" + dir.path() + "/data", "XDG_RUNTIME_DIR=", "TZ=UTC"};
+        env.insert(env.end(), more.begin(), more.end());
+        return desktop::Environment(env);
+    }
+    std::string Errors() const {
+        const auto bytes = fakes::ReadBytes(dir / "stderr.txt");
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    fakes::TempDir dir;
+};
+
+std::unique_ptr<Child> StartProgram(const Home& home, const std::vector<std::string>& env) {
+    return std::make_unique<Child>(std::vector<std::string>{TARNWATCH_BIN_DIR "/tarnwatch"},
+                                   home.Env(env), home.dir / "stderr.txt");
+}
+
+// A close request: the program ends by its shutdown and keeps the list.
+void ExpectEndsAndKeepsTheList(Child& program, const Home& home) {
+    const int status = program.Wait(5s);
+    ASSERT_NE(status, -1) << "the program did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of its shutdown";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(home.Addresses(), kAddresses);
+}
+
+class TrayKinds : public ::testing::TestWithParam<Tray> {};
+
+TEST_P(TrayKinds, HidesBehindTheIconComesBackAndRunsUntilClosed) {
+    Home home;  // the default profile: "Minimize" and "DisableClose" on
+    VirtualDesktop desk(GetParam(), home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.IconShown()) << home.Errors();
+    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", false)) << "the window was never hidden";
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(program->Running()) << "hiding the window ended the program";
+    desk.ClickIcon();
+    EXPECT_TRUE(desk.WaitForWindow("Tarnwatch", true)) << "the icon did not bring it back";
+    EXPECT_TRUE(program->Running());
+    program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*program, home);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, TrayKinds, ::testing::Values(Tray::kXEmbed, Tray::kStatusNotifier),
+                         [](const auto& info) {
+                             return info.param == Tray::kXEmbed ? "XEmbed" : "StatusNotifier";
+                         });
+
+std::vector<std::string> Labels(const std::vector<VirtualDesktop::Item>& items, bool enabled) {
+    std::vector<std::string> out;
+    for (const auto& i : items) {
+        if (i.visible && i.enabled == enabled) out.push_back(i.label);
+    }
+    return out;
+}
+
+TEST(NotificationMenu, OffersWhatTheIconDoesAndExitOnlyWhereCloseIsAllowed) {
+    {
+        Home home;
+        VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
+        ASSERT_TRUE(desk.Ready());
+        auto program = StartProgram(home, desk.Env());
+        ASSERT_TRUE(desk.IconShown()) << home.Errors();
+        const std::vector<std::string> all = {"_Open Tarnwatch", "Update _All",
+                                              "_Global Options...", "_About Tarnwatch..."};
+        EXPECT_EQ(Labels(desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
+        // While the About box is open, nothing else may start.
+        desk.ClickMenu("_About Tarnwatch...");
+        ASSERT_TRUE(desk.WaitForWindow("About Tarnwatch", true));
+        EXPECT_EQ(Labels(desk.Menu(), true), std::vector<std::string>{"_Open Tarnwatch"});
+        desk.ClickMenu("_Global Options...");
+        std::this_thread::sleep_for(500ms);
+        EXPECT_FALSE(desk.WindowShown("Global Options"));
+        program->Signal(SIGTERM);
+        ExpectEndsAndKeepsTheList(*program, home);
+    }
+    Home home("DisableClose=0\n");
+    VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.IconShown()) << home.Errors();
+    const auto items = Labels(desk.Menu(), true);
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back(), "E_xit");
+    desk.ClickMenu("E_xit");
+    ExpectEndsAndKeepsTheList(*program, home);
+}
+
+// A close while a sheet or message is open: the window ends as if cancelled,
+// and the list is saved as it was, never with the sheet's half-made entry.
+struct OpenWindow {
+    const char* name;
+    const char* title;
+    std::vector<std::string> keys;  // typed into the main window
+    const char* menuItem;           // or clicked in the icon's menu
+};
+
+class CloseWithWindowOpen : public ::testing::TestWithParam<OpenWindow> {};
+
+TEST_P(CloseWithWindowOpen, EndsAndKeepsEveryEntry) {
+    const OpenWindow& open = GetParam();
+    Home home("Minimize=0\n");
+    VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.IconShown()) << home.Errors();
+    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", true));
+    if (open.menuItem) {
+        desk.ClickMenu(open.menuItem);
+    } else {
+        desk.Keys("Tarnwatch", open.keys);
+    }
+    ASSERT_TRUE(desk.WaitForWindow(open.title, true)) << open.name << " did not open";
+    program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*program, home);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, CloseWithWindowOpen,
+    ::testing::Values(OpenWindow{"AddSheet", "Add/Edit", {"alt+a"}, nullptr},
+                      OpenWindow{"EditSheet", "Add/Edit", {"Down", "Return"}, nullptr},
+                      OpenWindow{"GlobalOptions", "Global Options", {}, "_Global Options..."},
+                      OpenWindow{"AboutBox", "About Tarnwatch", {"alt+b"}, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Desktop, WithoutANotificationAreaTheWindowStaysAndSaysWhyOnce) {
+    Home home;
+    VirtualDesktop desk(Tray::kNone, home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", true));
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_TRUE(desk.WindowShown("Tarnwatch")) << "hidden with no icon to bring it back";
+    program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*program, home);
+    const std::string errors = home.Errors();
+    const std::string said = "No notification area was found";
+    ASSERT_NE(errors.find(said), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(said, errors.find(said) + 1), std::string::npos) << "said twice";
+}
+
+// Two copies started at the same instant (an autostart entry and a launcher
+// at log-in): exactly one runs, on one list or on two.
+TEST(Desktop, TwinStartLeavesExactlyOneRunning) {
+    for (int trial = 0; trial < 6; ++trial) {
+        Home first;
+        Home second;
+        const Home& other = trial % 2 ? second : first;
+        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_CONFIG_HOME=" + first.dir.path() + "/config"};
+        Child a({TARNWATCH_BIN_DIR "/tarnwatch"}, first.Env(env), first.dir / "a.txt");
+        Child b({TARNWATCH_BIN_DIR "/tarnwatch"}, other.Env(env), first.dir / "b.txt");
+        // The one that refuses does so at once; the other keeps running.
+        int refused = 0;
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (refused == 0 && std::chrono::steady_clock::now() < end) {
+            for (Child* c : {&a, &b}) {
+                if (!c->Running()) ++refused;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_EQ(a.Running() + b.Running(), 1) << "trial " << trial;
+        for (Child* c : {&a, &b}) {
+            if (c->Running()) continue;
+            const int status = c->Wait(1s);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << "trial " << trial;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarnwatch
