@@ -145,7 +145,7 @@ enum class Tray { kNone, kXEmbed, kStatusNotifier };
 
 class VirtualDesktop {
 public:
-    VirtualDesktop(Tray tray, const std::string& dir) : tray_(tray) {
+    VirtualDesktop(Tray tray, const std::string& dir) : tray_(tray), dir_(dir) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
         x_ = std::make_unique<Child>(
@@ -170,13 +170,7 @@ public:
                                      "--address=unix:path=" + dir + "/bus", "--print-address=1"},
             Environment({}), dir + "/bus.log");
         busAddress_ = bus_->Expect("unix:", 20s);
-        if (tray == Tray::kXEmbed) {
-            host_ = std::make_unique<Child>(std::vector<std::string>{TARNWATCH_XEMBED_TRAY},
-                                            Environment(Env()), dir + "/tray.log");
-        } else if (tray == Tray::kStatusNotifier) {
-            host_ = std::make_unique<Child>(std::vector<std::string>{TARNWATCH_SNI_WATCHER},
-                                            Environment(Env()), dir + "/watcher.log");
-        }
+        StartHost();
         ready_ = !display_.empty() && number[0] != '\0' && !busAddress_.empty() &&
                  (!host_ || !host_->Expect("ready").empty());
     }
@@ -257,6 +251,14 @@ public:
     }
     // Ends the notification host (a panel that restarts) or starts it again.
     void StopHost() { host_.reset(); }
+    void StartHost() {
+        const char* program = tray_ == Tray::kXEmbed           ? TARNWATCH_XEMBED_TRAY
+                              : tray_ == Tray::kStatusNotifier ? TARNWATCH_SNI_WATCHER
+                                                               : nullptr;
+        if (!program) return;
+        host_ = std::make_unique<Child>(std::vector<std::string>{program}, Environment(Env()),
+                                        dir_ + "/host.log");
+    }
 
 private:
     int Tool(const std::vector<std::string>& argv) {
@@ -266,6 +268,7 @@ private:
     }
 
     Tray tray_;
+    std::string dir_;
     std::unique_ptr<Child> x_;
     std::unique_ptr<Child> bus_;
     std::unique_ptr<Child> host_;

@@ -62,6 +62,11 @@ std::unique_ptr<Child> StartProgram(const Home& home, const std::vector<std::str
                                    home.Env(env), home.dir / "stderr.txt");
 }
 
+// With "Minimize" set the window shows, then hides behind the icon.
+bool ShownThenHidden(VirtualDesktop& desk) {
+    return desk.WaitForWindow("Tarnwatch", true) && desk.WaitForWindow("Tarnwatch", false);
+}
+
 // A close request: the program ends by its shutdown and keeps the list.
 void ExpectEndsAndKeepsTheList(Child& program, const Home& home) {
     const int status = program.Wait(5s);
@@ -79,7 +84,7 @@ TEST_P(TrayKinds, HidesBehindTheIconComesBackAndRunsUntilClosed) {
     ASSERT_TRUE(desk.Ready());
     auto program = StartProgram(home, desk.Env());
     ASSERT_TRUE(desk.IconShown()) << home.Errors();
-    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", false)) << "the window was never hidden";
+    ASSERT_TRUE(ShownThenHidden(desk)) << "the window was never hidden";
     std::this_thread::sleep_for(3s);
     ASSERT_TRUE(program->Running()) << "hiding the window ended the program";
     desk.ClickIcon();
@@ -185,6 +190,45 @@ TEST(Desktop, WithoutANotificationAreaTheWindowStaysAndSaysWhyOnce) {
     const std::string said = "No notification area was found";
     ASSERT_NE(errors.find(said), std::string::npos) << errors;
     EXPECT_EQ(errors.find(said, errors.find(said) + 1), std::string::npos) << "said twice";
+}
+
+// A panel that restarts: the program runs on, the hidden window comes back
+// while there is no icon to reach it by, and the icon returns to the new
+// panel. Two termination signals in a row end it once, with the list whole.
+TEST(Desktop, PanelRestartLeavesTheProgramRunningAndTheIconComesBack) {
+    Home home;
+    VirtualDesktop desk(Tray::kXEmbed, home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.IconShown()) << home.Errors();
+    ASSERT_TRUE(ShownThenHidden(desk));
+    desk.StopHost();
+    EXPECT_TRUE(desk.WaitForWindow("Tarnwatch", true)) << "left hidden with no icon";
+    ASSERT_TRUE(program->Running());
+    desk.StartHost();
+    EXPECT_TRUE(desk.IconShown()) << "the icon did not come back";
+    program->Signal(SIGTERM);
+    program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*program, home);
+}
+
+// A signal while the start-up's own message is up, before the window
+// exists: the message ends and the program closes as from any other moment.
+TEST(Desktop, SignalDuringTheStartUpMessageEndsTheProgram) {
+    Home home;
+    auto bytes = fakes::ReadBytes(home.list());
+    bytes.resize(bytes.size() - 1000);  // cut short: the start-up says so
+    fakes::WriteBytes(home.list(), bytes);
+    VirtualDesktop desk(Tray::kXEmbed, home.dir.path());
+    ASSERT_TRUE(desk.Ready());
+    auto program = StartProgram(home, desk.Env());
+    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", true)) << home.Errors();
+    program->Signal(SIGTERM);
+    const int status = program->Wait(5s);
+    ASSERT_NE(status, -1) << "the program did not end";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(home.Addresses(), (std::vector<std::string>{"alpha.test", "bravo.test"}));
 }
 
 // Two copies started at the same instant (an autostart entry and a launcher

@@ -66,10 +66,11 @@ public:
     }
     void OptionsApplied() override { ++applied; }
     void TrayIconChanged(bool) override {}
-    void CloseRequested() override {}
+    void CloseRequested() override { ++closes; }
     std::vector<std::string> events;
     int resets = 0;
     int applied = 0;
+    int closes = 0;
 };
 
 RawRecord Tcp(const std::string& address, const std::string& description, int enabled = 1) {
@@ -367,6 +368,73 @@ TEST_F(ListOperationsTest, GlobalOptionsRestartOnlyChangedClassesAndWriteOnlyOnO
     EXPECT_EQ(observer.applied, 1);
     EXPECT_EQ(engine->Scheduler().NextUpdateTime(kFrequencyHigh), platform.clock.Now() + 60);
     EXPECT_EQ(engine->Scheduler().NextUpdateTime(kFrequencyLow), lowNext);
+}
+
+}  // namespace
+}  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+// While a sheet is open nothing else starts and the countdowns stay frozen
+// whatever pauses and resumes happen inside it; a close asked for meanwhile
+// drops the sheet's result and is handed on once, after the sheet. The
+// sheet's result goes to the entry it opened, wherever that entry's row went.
+TEST_F(ListOperationsTest, SheetHoldsTheScheduleAndACloseAndWritesBackToItsOwnEntry) {
+    Start({Tcp("a", "first"), Tcp("b", "second")});
+    ASSERT_TRUE(platform.timers.IsArmed(kTimerUpdateTick));
+    engine->OnSelect(0);
+    sheets.edit = [this](ServiceItem& e) {
+        EXPECT_TRUE(engine->Busy());
+        engine->PauseSchedule();  // as a message inside the sheet does
+        engine->ResumeSchedule();
+        EXPECT_FALSE(platform.timers.IsArmed(kTimerUpdateTick)) << "an inner resume restarted it";
+        engine->OnUpdateAll();
+        engine->OnGlobalOptions();
+        engine->OnEdit();
+        // The entry's row moves while the sheet is open.
+        auto& rows = const_cast<std::vector<RowView>&>(engine->Rows());
+        ListOrder(engine->EntriesForTesting(), rows).Swap(0, 1);
+        CopyText(e.description, "edited");
+        return true;
+    };
+    engine->OnEdit();
+    EXPECT_EQ(platform.waitCursor.begins, 0) << "a pass ran inside the sheet";
+    EXPECT_EQ(sheets.optionRuns, 0);
+    EXPECT_EQ(sheets.entryRuns, 1);
+    EXPECT_EQ(Column(kColAddress), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(Column(kColDescription), (std::vector<std::string>{"second", "edited"}));
+    EXPECT_TRUE(platform.timers.IsArmed(kTimerUpdateTick));
+    EXPECT_TRUE(Consistent());
+
+    const auto saved = ListBytes();
+    sheets.edit = [this](ServiceItem& e) {
+        engine->RequestClose();
+        EXPECT_EQ(observer.closes, 0) << "the close went ahead under the open sheet";
+        CopyText(e.description, "dropped");
+        return true;
+    };
+    engine->OnSelect(0);
+    engine->OnEdit();
+    EXPECT_EQ(observer.closes, 1);
+    EXPECT_EQ(Column(kColDescription), (std::vector<std::string>{"second", "edited"}));
+    EXPECT_EQ(ListBytes(), saved);
+    engine->RequestClose();  // outside anything: at once
+    EXPECT_EQ(observer.closes, 2);
+}
+
+// The session's save request writes the list as it stands, and the program
+// goes on running.
+TEST_F(ListOperationsTest, SessionSaveWritesTheListAndKeepsRunning) {
+    Start({Tcp("a", "first")});
+    CopyText(engine->EntriesForTesting().RecordAtRow(0).description, "changed");
+    const int writes = store.listWrites;
+    engine->SaveForSession({}, {});
+    EXPECT_EQ(store.listWrites, writes + 1);
+    EXPECT_EQ(ListBytes()[8 + 540], 'c');
+    EXPECT_FALSE(engine->ShutdownDone());
+    EXPECT_EQ(Column(kColAddress), (std::vector<std::string>{"a"}));
+    EXPECT_TRUE(platform.timers.IsArmed(kTimerUpdateTick));
 }
 
 }  // namespace

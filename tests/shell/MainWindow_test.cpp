@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
@@ -18,6 +20,7 @@
 #include <functional>
 #include <map>
 
+#include "dialogs/DialogServices.h"
 #include "engine/ListFile.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/QtApp.h"
@@ -237,6 +240,56 @@ TEST_F(MainWindowTest, EmptyStartDisablesRowButtons) {
     EXPECT_FALSE(dlg.findChild<QPushButton*>("updateButton")->isEnabled());
     dlg.CloseProgram();
     EXPECT_FALSE(std::filesystem::exists(dir / "empty/Tarnwatch.ini"));
+}
+
+}  // namespace
+}  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+// A close that arrives deep inside nested windows (a sheet, a file chooser
+// opened from it, a message over that, and a command's wait window) ends each
+// of them as if cancelled, innermost first; the sheet's entry is never
+// added, and only then do the shutdown and the end of the event loop follow.
+TEST_F(MainWindowTest, CloseInsideNestedWindowsEndsThemAllThenShutsDown) {
+    CTarnwatchDlg dlg(&store);
+    dlg.show();
+    std::vector<std::string> ended;
+    auto nest = [&](int delayMs, std::function<void()> open) {
+        QTimer::singleShot(delayMs, &dlg, std::move(open));
+    };
+    nest(0, [&] {
+        nest(50, [&] {
+            QFileDialog chooser(&dlg);
+            nest(50, [&] {
+                QMessageBox box(QMessageBox::Information, "Tarnwatch", "message", QMessageBox::Ok,
+                                &dlg);
+                nest(50, [&] {
+                    // The wait window appears after a moment; the close comes
+                    // while it waits.
+                    nest(600, [&] {
+                        EXPECT_NE(dlg.findChild<QWidget*>("commandWaitDialog"), nullptr);
+                        dlg.CloseProgram();
+                        EXPECT_FALSE(dlg.Engine().ShutdownDone()) << "shut down under the windows";
+                    });
+                    TestCommand(&dlg, "sleep 30", 1, DialogServices{});
+                    ended.push_back("wait");
+                });
+                box.exec();
+                ended.push_back("message");
+            });
+            chooser.exec();
+            ended.push_back("chooser");
+        });
+        dlg.Engine().OnAdd();
+        ended.push_back("sheet");
+    });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the event loop did not end";
+    EXPECT_EQ(ended, (std::vector<std::string>{"wait", "message", "chooser", "sheet"}));
+    EXPECT_TRUE(dlg.Engine().ShutdownDone());
+    EXPECT_EQ(fakes::IntAt(fakes::ReadBytes(dir / "Tarnwatch.ini"), 4), 3);
 }
 
 }  // namespace
