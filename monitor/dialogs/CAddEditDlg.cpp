@@ -65,7 +65,10 @@ void CAddEditDlg::OnInitDialog() {
     initialised_ = true;
     ui_->timeoutEdit->setText(FieldText(timeoutText));
     ui_->descriptionEdit->setText(FieldText(description));
-    ui_->attemptsEdit->setText(QString::number(static_cast<std::uint32_t>(attempts)));
+    // A damaged list may hold a negative count, which the digits-only edit
+    // cannot show: the nearest count it can show is kept instead.
+    attempts = std::max<std::int32_t>(attempts, 0);
+    ui_->attemptsEdit->setText(QString::number(attempts));
     ui_->enabledCheck->setChecked(enabled != 0);
     ui_->verifyServiceCheck->setChecked(verifyService != 0);
     ui_->checkInternetCheck->setChecked(checkInternet != 0);

@@ -107,8 +107,14 @@ void BrowseInto(QWidget* parent, char* field, std::size_t size, QLineEdit* edit,
 
 bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services) {
     if (command[0] == '\0') return true;
-    TestWaitPump pump(parent, services.pump);
-    const int result = RunCommand(command, wait ? 1 : 0, &pump);
+    int result = kRunOk;
+    if (wait) {
+        TestWaitPump pump(parent, services.pump);
+        result = RunCommand(command, 1, &pump);
+    } else {
+        // A mistyped path must not look fine just because nobody waits.
+        result = StartCommand(command);
+    }
     if (result == kRunOk || result == kRunStopped) return true;
     ShowMessage(parent, LoadString(IDS_INVALID_COMMAND));
     return false;

@@ -49,9 +49,10 @@ void PlayMember(const char* member, const DialogServices& services);
 
 // Test: runs a non-empty command through the command runner with its wait
 // flag. While it waits, a small window with a Cancel button keeps the sheet
-// responsive; Cancel ends the command. A command that cannot run (or, when
-// waited for, ends with a non-zero code) shows "Invalid command - cannot
-// execute!". Returns true when nothing had to be reported.
+// responsive; Cancel ends the command. A command whose program cannot be
+// started, waited for or not, or a waited-for command that ends with a
+// non-zero code shows "Invalid command - cannot execute!". Returns true when
+// nothing had to be reported.
 bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services);
 
 // Reads an edit back into a fixed text field, at most `size` - 1 bytes of

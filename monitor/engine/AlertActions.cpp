@@ -1,7 +1,7 @@
 // Alert actions: sounds, commands and restoring the window.
 #include "engine/AlertActions.h"
 
-#include "engine/CommandRunner.h"
+#include "engine/EntryCommand.h"
 
 namespace tarnwatch {
 
@@ -33,17 +33,11 @@ void AlertActions::PlaySound(const char* name, std::int32_t mode) {
 
 bool AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
                                    const CommandMacros& macros) {
-    char line[kTextSize];
     bool refused = false;
-    ExpandCommand(command, line, macros, &refused);
-    if (refused) {
-        ReportRefusedCommand(command, macros);
-        return false;
-    }
     // An alert command that cannot start has nobody to tell: alerts never
     // show a message.
-    (void)RunCommand(line, wait ? 1 : 0, ports_.pump);
-    return true;
+    (void)RunEntryCommand(command, macros, wait, ports_.pump, 0, &refused);
+    return !refused;
 }
 
 void AlertActions::FailureSound(const SoundAlert& sound, bool repeated) {

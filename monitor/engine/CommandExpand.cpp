@@ -8,8 +8,11 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/MessageText.h"
+#include "engine/NestedScript.h"
 #include "engine/ShellQuoting.h"
 #include "res/StringTable.h"
 
@@ -75,6 +78,9 @@ public:
             }
             body += piece;
         }
+        // Quoting holds for this shell only: where a second interpreter
+        // reads the value, only harmless characters are let through.
+        if (!HarmlessInAnyScript(value)) riskyValues_.push_back(out_.size());
         // The value leaves the quoting context as it found it, so the
         // tracker is not fed.
         out_ += q.prefix;
@@ -82,13 +88,14 @@ public:
         out_ += q.suffix;
     }
     const std::string& Result() const { return out_; }
-    bool Refused() const { return refused_; }
+    bool Refused() const { return refused_ || AnyInNestedScript(out_, riskyValues_); }
 
 private:
     std::string out_;
     ShellContextTracker tracker_;
     bool full_ = false;
     bool refused_ = false;
+    std::vector<std::size_t> riskyValues_;  // where values with shell syntax begin
 };
 
 std::string MacroValue(char letter, const CommandMacros& m, bool& known) {
@@ -123,6 +130,12 @@ std::string MacroValue(char letter, const CommandMacros& m, bool& known) {
             return {};
     }
 }
+
+constexpr std::pair<char, const char*> kMacroVariables[] = {
+    {'A', "TARNWATCH_ADDRESS"}, {'W', "TARNWATCH_DESCRIPTION"}, {'P', "TARNWATCH_SOURCE"},
+    {'S', "TARNWATCH_STATUS"},  {'V', "TARNWATCH_SERVICE"},     {'D', "TARNWATCH_DATE"},
+    {'T', "TARNWATCH_TIME"},    {'O', "TARNWATCH_OK"},
+};
 
 std::string FieldText(const char* field, std::size_t size) {
     return std::string(field, strnlen(field, size));
@@ -203,13 +216,23 @@ std::string ExpandCommand(const char* command, const CommandMacros& macros, bool
         b.Raw(cmd.substr(i, 1));
         i += 1;
     }
-    if (refused) *refused = b.Refused();
-    return b.Refused() ? std::string() : b.Result();
+    const bool wasRefused = b.Refused();
+    if (refused) *refused = wasRefused;
+    return wasRefused ? std::string() : b.Result();
 }
 
 void ExpandCommand(const char* command, char* out, const CommandMacros& macros, bool* refused) {
     const std::string line = ExpandCommand(command, macros, refused);
     if (out) CopyText(out, kTextSize, line.c_str());
+}
+
+std::vector<std::string> MacroEnvironment(const CommandMacros& macros) {
+    std::vector<std::string> env;
+    for (const auto& [letter, name] : kMacroVariables) {
+        bool known = false;
+        env.push_back(std::string(name) + "=" + MacroValue(letter, macros, known));
+    }
+    return env;
 }
 
 void ReportRefusedCommand(const char* command, const CommandMacros& macros) {

@@ -8,12 +8,16 @@
 // and always reaches the program as the literal text. Where the line around
 // a macro leaves the shell's reading of it in doubt (see
 // ShellContextTracker::Uncertain), the command is refused instead: it
-// expands to nothing, so nothing runs.
+// expands to nothing, so nothing runs. The same holds for a value with
+// shell syntax in it that lands where a second interpreter reads it as code
+// (see NestedScript.h): no quoting for the outer shell protects it there.
+// Commands read such values safely from the environment (MacroEnvironment).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/ServiceItem.h"
 
@@ -43,6 +47,13 @@ std::string ExpandCommand(const char* command, const CommandMacros& macros,
 // receives nothing.
 void ExpandCommand(const char* command, char* out, const CommandMacros& macros,
                    bool* refused = nullptr);
+
+// The macro values as environment entries ("NAME=value"), for commands and
+// scripts that pass them on to a nested shell: TARNWATCH_ADDRESS (@A),
+// TARNWATCH_DESCRIPTION (@W), TARNWATCH_SOURCE (@P), TARNWATCH_STATUS (@S),
+// TARNWATCH_SERVICE (@V), TARNWATCH_DATE (@D), TARNWATCH_TIME (@T) and
+// TARNWATCH_OK (@O), with the values the macros give.
+std::vector<std::string> MacroEnvironment(const CommandMacros& macros);
 
 // Reports on standard error that `command` of the entry behind `macros` was
 // refused, naming the entry by its description and address.

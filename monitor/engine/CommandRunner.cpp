@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -41,7 +43,7 @@ std::int64_t NowMs() {
 // Starts a program in a process group of its own (so a time limit can end
 // it together with its children) with default signal handling and an empty
 // signal mask, whatever the monitor has set for itself. 0 or an errno.
-int Spawn(const std::vector<std::string>& args, bool searchPath, pid_t& pid) {
+int Spawn(const std::vector<std::string>& args, bool searchPath, char* const envp[], pid_t& pid) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -57,8 +59,8 @@ int Spawn(const std::vector<std::string>& args, bool searchPath, pid_t& pid) {
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
-    int err = searchPath ? posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ)
-                         : posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    int err = searchPath ? posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp)
+                         : posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), envp);
     posix_spawnattr_destroy(&attr);
     return err;
 }
@@ -128,6 +130,55 @@ void WaitForExit(pid_t pid, int pidFd, std::int64_t deadlineMs, MessagePump* pum
     }
 }
 
+// The monitor's environment with `extra` added; a variable of the same name
+// is replaced.
+class Environment {
+public:
+    explicit Environment(const std::vector<std::string>& extra) : extra_(extra) {
+        for (char** e = environ; e && *e; ++e) {
+            const std::string_view entry = *e;
+            const std::string_view name = entry.substr(0, entry.find('='));
+            const bool replaced =
+                std::any_of(extra_.begin(), extra_.end(), [&](const std::string& x) {
+                    return x.size() > name.size() && x.compare(0, name.size(), name) == 0 &&
+                           x[name.size()] == '=';
+                });
+            if (!replaced) pointers_.push_back(*e);
+        }
+        for (const std::string& x : extra_) pointers_.push_back(const_cast<char*>(x.c_str()));
+        pointers_.push_back(nullptr);
+    }
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+    char* const* Entries() const { return pointers_.data(); }
+
+private:
+    std::vector<std::string> extra_;
+    std::vector<char*> pointers_;
+};
+
+// How a line was started.
+struct Started {
+    bool started = false;
+    bool viaShell = false;
+};
+
+// Starts the line the first way that works (see CommandRunner.h). A line of
+// plain words that no program answers to is not handed to the shell unless
+// `shellForPlainWords`.
+Started Start(const std::string& line, const std::vector<std::string>& words, SplitResult split,
+              bool shellForPlainWords, char* const envp[], pid_t& pid) {
+    Started s;
+    if (split == SplitResult::kWords) {
+        s.started = Spawn(words, true, envp, pid) == 0;
+        if (!s.started) s.started = Spawn({line}, false, envp, pid) == 0;
+        if (s.started || !shellForPlainWords) return s;
+    }
+    s.started = Spawn({"/bin/sh", "-c", line}, false, envp, pid) == 0;
+    s.viaShell = true;
+    return s;
+}
+
 int Reap(pid_t pid) {
     int st = 0;
     pid_t r;
@@ -138,28 +189,21 @@ int Reap(pid_t pid) {
 
 }  // namespace
 
-int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLimitSeconds) {
+int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLimitSeconds,
+               const std::vector<std::string>& environment) {
     ReapOrphans();
     const std::string line = commandLine ? commandLine : "";
     std::vector<std::string> words;
     const SplitResult split = SplitCommandWords(line, words);
     if (split == SplitResult::kEmpty) return kRunNotRun;
 
+    const Environment env(environment);
     pid_t pid = -1;
-    bool started = false;
-    bool viaShell = false;
-    if (split == SplitResult::kWords) {
-        started = Spawn(words, true, pid) == 0;
-        if (!started) started = Spawn({line}, false, pid) == 0;
-        // A line of plain words that no program answers to: without waiting
-        // nothing more is tried.
-        if (!started && !wait) return kRunOk;
-    }
-    if (!started) {
-        started = Spawn({"/bin/sh", "-c", line}, false, pid) == 0;
-        viaShell = true;
-    }
-    if (!started) return wait ? kRunNotRun : kRunOk;
+    // A line of plain words that no program answers to: without waiting
+    // nothing more is tried.
+    const Started s = Start(line, words, split, wait != 0, env.Entries(), pid);
+    const bool viaShell = s.viaShell;
+    if (!s.started) return wait ? kRunNotRun : kRunOk;
     if (!wait) {
         ReapInBackground(pid);
         return kRunOk;
@@ -196,6 +240,19 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
         if (viaShell && (code == kShellNotFound || code == kShellNotExecutable)) return kRunNotRun;
     }
     return kRunNonZeroExit;
+}
+
+int StartCommand(const char* commandLine) {
+    ReapOrphans();
+    const std::string line = commandLine ? commandLine : "";
+    std::vector<std::string> words;
+    const SplitResult split = SplitCommandWords(line, words);
+    if (split == SplitResult::kEmpty) return kRunNotRun;
+    const Environment env({});
+    pid_t pid = -1;
+    if (!Start(line, words, split, false, env.Entries(), pid).started) return kRunNotRun;
+    ReapInBackground(pid);
+    return kRunOk;
 }
 
 }  // namespace tarnwatch

@@ -8,6 +8,9 @@
 // was started is never started again, whatever its exit code.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "engine/Ports.h"
 
 namespace tarnwatch {
@@ -24,7 +27,16 @@ inline constexpr int kRunStopped = -4;      // the pump asked to stop waiting; i
 // slices. A time limit above 0 seconds ends the wait: the program's process
 // group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut.
 // A pump that asks to stop ends the wait the same way, with kRunStopped.
+// `environment` entries ("NAME=value") are added to the monitor's own
+// environment for the program, replacing variables of the same name.
 [[nodiscard]] int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
-                             int timeLimitSeconds = 0);
+                             int timeLimitSeconds = 0,
+                             const std::vector<std::string>& environment = {});
+
+// Starts a command line without waiting, as RunCommand does with `wait` 0,
+// but says whether it could be started: kRunNotRun for a line of plain words
+// whose program cannot be started (no such file, not executable). A line of
+// shell syntax always starts the shell, which reports on its own.
+[[nodiscard]] int StartCommand(const char* commandLine);
 
 }  // namespace tarnwatch

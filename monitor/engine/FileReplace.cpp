@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
+#include <system_error>
 
 namespace tarnwatch {
 
@@ -73,6 +75,28 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
+namespace {
+
+// `fill` as a result: making the content may run out of memory or threads
+// part-way, and that is a failure like any other, never a way past the
+// clean-up.
+bool FillSafely(const FillFile& fill, int fd) {
+    try {
+        return fill(fd);
+    } catch (const std::system_error& e) {
+        const std::error_category& c = e.code().category();
+        const bool isErrno = c == std::generic_category() || c == std::system_category();
+        errno = isErrno && e.code().value() != 0 ? e.code().value() : EIO;
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    } catch (...) {
+        errno = EIO;
+    }
+    return false;
+}
+
+}  // namespace
+
 // A new file made from `tmpl` (a path ending in XXXXXX, which the name
 // replaces), filled by `fill` and left with the list file's permissions; its
 // name is in `tmpl`. -1 on failure (errno set, nothing left behind).
@@ -81,7 +105,7 @@ int FilledTempFile(std::vector<char>& tmpl, bool durable, const FillFile& fill) 
     if (fd < 0) return -1;
     // The permissions change last: a file still at mkostemp's 0600 is one an
     // interrupted save left, which the next start may remove.
-    bool ok = fill(fd) && (!durable || fsync(fd) == 0) && fchmod(fd, 0644) == 0;
+    bool ok = FillSafely(fill, fd) && (!durable || fsync(fd) == 0) && fchmod(fd, 0644) == 0;
     if (!ok) {
         const int saved = errno;
         close(fd);

@@ -25,7 +25,8 @@ bool RegularOrAbsent(const std::string& path);
 // The directory part of `path`, with its slash; "." for a bare name.
 std::string DirectoryOf(const std::string& path);
 
-// Writes the content of an open file; false with errno set on a failure.
+// Writes the content of an open file; false with errno set on a failure. An
+// exception it lets out (out of memory) counts as a failure with errno set.
 using FillFile = std::function<bool(int fd)>;
 
 // `beside` with kTempSuffix, as the template FilledTempFile takes.

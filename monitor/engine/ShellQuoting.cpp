@@ -233,6 +233,18 @@ bool ShellContextTracker::Uncertain() const {
     });
 }
 
+int ShellContextTracker::CommandDepth() const {
+    return static_cast<int>(std::count_if(stack_.begin(), stack_.end(), [](const Level& l) {
+        return l.frame == Frame::kSubst || l.frame == Frame::kBackquote;
+    }));
+}
+
+bool ShellContextTracker::SplitsWords() const {
+    if (escape_ || hereDoc_ == HereDoc::kBody) return false;
+    const Frame top = stack_.back().frame;
+    return top == Frame::kPlain || top == Frame::kSubst || top == Frame::kBackquote;
+}
+
 bool ShellContextTracker::InBackquotes() const {
     return std::any_of(stack_.begin(), stack_.end(),
                        [](const Level& l) { return l.frame == Frame::kBackquote; });

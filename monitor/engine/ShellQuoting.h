@@ -35,6 +35,12 @@ public:
     // $(( )), (( )), $[ ] and ${ }; in the word after << and anywhere after
     // the line that holds it (a here-document body is not followed).
     bool Uncertain() const;
+    // How many command substitutions ($( ) and `...`) enclose the next
+    // character: each holds commands of its own.
+    int CommandDepth() const;
+    // True where a blank or an operator would end a word: outside quotes,
+    // not escaped, and not inside $(( )), $[ ] or ${ }.
+    bool SplitsWords() const;
 
 private:
     enum class Frame {

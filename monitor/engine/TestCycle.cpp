@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/CommandExpand.h"
-#include "engine/CommandRunner.h"
+#include "engine/EntryCommand.h"
 #include "engine/MonitorEngine.h"
 #include "engine/ProbeClient.h"
 #include "engine/PumpedPing.h"
@@ -182,16 +181,8 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
             return out;
         }
         case kSourceProgram: {
-            char line[kTextSize];
-            const CommandMacros macros = RowMacros(row);
-            bool refused = false;
-            ExpandCommand(workingEntry_.source, line, macros, &refused);
-            int result = kRunNotRun;
-            if (refused) {
-                ReportRefusedCommand(workingEntry_.source, macros);
-            } else {
-                result = RunCommand(line, 1, ports_.pump, timeout > 0 ? timeout : 0);
-            }
+            const int result = RunEntryCommand(workingEntry_.source, RowMacros(row), 1, ports_.pump,
+                                               timeout > 0 ? timeout : 0);
             out.success = result == kRunOk;
             out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
                                   : result == kRunNonZeroExit ? IDS_FAILED

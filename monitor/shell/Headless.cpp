@@ -150,7 +150,7 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     NoCursor cursor;
     NoWindow window;
     CanberraSound sound;
-    ProfileStore profile;
+    ProfileStore profile(ProfileStore::Autostart::kLeaveAlone);
     const Ports ports{.clock = &clock,
                       .timers = &timers,
                       .pump = &pump,

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +92,15 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
 
 }  // namespace
 
+bool CloseIfStillHanded(int handed, int kept) {
+    struct stat a {};
+    struct stat b {};
+    if (fstat(handed, &a) != 0 || fstat(kept, &b) != 0) return false;
+    // `kept` holds the file open, so no other file can have its identity.
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
+    return close(handed) == 0;
+}
+
 bool ParseListenAddress(const std::string& text, ListenAddress& out, std::string* error) {
     const auto fail = [&](const char* why) {
         if (error) *error = why;
@@ -169,20 +179,27 @@ bool MetricsServer::Start(const ListenAddress& where, std::string* error) {
         close(fd);
         return false;
     }
+    // The server gets a descriptor of its own: whether it closes it when it
+    // fails to start is its business, and `fd` stays ours throughout.
+    const int handed = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (handed < 0) {
+        if (error) *error = std::strerror(errno);
+        close(fd);
+        return false;
+    }
     unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD;
     if (family == AF_INET6) flags |= MHD_USE_IPv6;
     daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &Answer, this, MHD_OPTION_LISTEN_SOCKET, fd,
+        flags, 0, nullptr, nullptr, &Answer, this, MHD_OPTION_LISTEN_SOCKET, handed,
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kConnections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, MHD_OPTION_END);
     if (!daemon_) {
         if (error) *error = "the HTTP server could not start";
-        // The server may or may not have closed the socket it was given.
-        if (fcntl(fd, F_GETFD) != -1) close(fd);
-        return false;
+        CloseIfStillHanded(handed, fd);
     }
-    return true;
+    close(fd);
+    return daemon_ != nullptr;
 }
 
 void MetricsServer::Publish(std::shared_ptr<const std::string> text) {

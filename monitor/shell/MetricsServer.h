@@ -25,6 +25,13 @@ struct ListenAddress {
 // "[IPv6]:PORT". Ports 1-65535. Anything else is refused with a reason.
 bool ParseListenAddress(const std::string& text, ListenAddress& out, std::string* error);
 
+// After a failed hand-over of a copy of a descriptor: closes `handed` only
+// while it still refers to the same open file as `kept`, which the caller
+// holds open. The receiver may have closed `handed` already, and another
+// thread may have been given its number since; that descriptor is not ours.
+// True when `handed` was closed here.
+bool CloseIfStillHanded(int handed, int kept);
+
 class MetricsServer {
 public:
     MetricsServer();

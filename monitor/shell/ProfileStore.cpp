@@ -3,14 +3,12 @@
 #include "shell/ProfileStore.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include "engine/SettingsTable.h"
 #include "res/StringTable.h"
+#include "shell/Autostart.h"
 #include "shell/QtText.h"
 
 namespace tarnwatch {
@@ -51,6 +49,7 @@ public:
                                                     : v.toString();
         CopyText(dest, kTextSize, text.toLocal8Bit().constData());
     }
+    bool Has(int id) const { return settings_.contains(QText(id)); }
     void SetInt(int id, std::int32_t value) { settings_.setValue(QText(id), value); }
     void SetText(int id, const char* text) {
         settings_.setValue(QText(id), QString::fromLocal8Bit(text));
@@ -89,6 +88,17 @@ void ProfileStore::ReadSettings(GlobalSettings& s) {
     const GlobalSettings def = DefaultSettings();
     for (const SettingDef& d : SettingsTable()) ReadValue(p, d, s, def);
     NormaliseSettings(s);
+    if (autostart_ == Autostart::kLeaveAlone) return;
+    // The "Startup" box and the autostart file never disagree: the first
+    // start makes the file the default promises; later starts show what the
+    // desktop will do, also after the user removed or switched off the
+    // entry in the desktop's own settings.
+    if (!p.Has(IDS_STARTUP) && s.startup && !QFile::exists(AutostartFilePath())) {
+        if (!WriteAutostartFile()) s.startup = 0;
+    } else {
+        s.startup = AutostartActive() ? 1 : 0;
+    }
+    p.SetInt(IDS_STARTUP, s.startup);
 }
 
 void ProfileStore::WriteListAndAlertSettings(const GlobalSettings& s) {
@@ -96,9 +106,7 @@ void ProfileStore::WriteListAndAlertSettings(const GlobalSettings& s) {
 }
 
 QString ProfileStore::AutostartFile() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
-    return base + "/autostart/" + QText(IDS_APP_NAME) + ".desktop";
+    return AutostartFilePath();
 }
 
 std::string ProfileStore::MetricsFile() {
@@ -117,23 +125,11 @@ std::string ProfileStore::MetricsFile() {
 void ProfileStore::WriteRunOptions(const GlobalSettings& s, int startupBefore) {
     WriteGroup(s, SettingGroup::kRunOptions);
     if (s.startup == startupBefore) return;
-    const QString file = AutostartFile();
-    if (!s.startup) {
-        QFile::remove(file);
-        return;
+    if (s.startup) {
+        WriteAutostartFile();
+    } else {
+        RemoveAutostartFile();
     }
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return;
-    // The program's own path, quoted for the desktop-entry Exec rules.
-    QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    exe.replace('\\', "\\\\").replace('"', "\\\"").replace('`', "\\`").replace('$', "\\$");
-    const QString text = QStringLiteral(
-                             "[Desktop Entry]\nType=Application\nName=%1\nExec=\"%2\"\n"
-                             "X-GNOME-Autostart-enabled=true\n")
-                             .arg(QText(IDS_APP_NAME), exe);
-    out.write(text.toUtf8());
-    out.commit();
 }
 
 }  // namespace tarnwatch

@@ -12,6 +12,17 @@ namespace tarnwatch {
 
 class ProfileStore final : public SettingsStore {
 public:
+    enum class Autostart {
+        // "Startup" and the autostart file agree after reading: a first
+        // start (no "Startup" yet) creates the file, later starts show
+        // whether the desktop still starts the program.
+        kKeepInStep,
+        // Read "Startup" as stored and never touch the file (the headless
+        // mode, which has no option to show).
+        kLeaveAlone,
+    };
+    explicit ProfileStore(Autostart autostart = Autostart::kKeepInStep) : autostart_(autostart) {}
+
     void ReadSettings(GlobalSettings& settings) override;
     void WriteListAndAlertSettings(const GlobalSettings& settings) override;
     void WriteRunOptions(const GlobalSettings& settings, int startupBefore) override;
@@ -21,6 +32,9 @@ public:
     // The metrics file of the section "Metrics", value "MetricsFile"; ""
     // when none is set. The program only reads it.
     static std::string MetricsFile();
+
+private:
+    Autostart autostart_;
 };
 
 }  // namespace tarnwatch

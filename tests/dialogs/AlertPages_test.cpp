@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -277,6 +278,29 @@ TEST_F(BatchTestButtonDialogTest, FailingCommandIsReportedAndEmptyOneDoesNothing
     // Test stores what it ran.
     EXPECT_STREQ(entrySheet->Batch()->batch.failedCommand, "tw-no-such-program-xyz --check");
     EXPECT_EQ(entrySheet->Batch()->batch.failedCommandWait, 1);
+}
+
+// Without waiting, a program that cannot be started is reported all the
+// same; one that starts is not, whatever it does later.
+TEST_F(BatchTestButtonDialogTest, ProgramThatCannotStartIsReportedWithoutWaiting) {
+    const std::string notExecutable = dir / "plain.txt";
+    std::ofstream(notExecutable) << "#!/bin/sh\nexit 0\n";
+    for (const std::string& command :
+         {std::string("tw-no-such-program-xyz --check"), dir / "missing/prog", notExecutable}) {
+        d.Type("failedCommandEdit", QString::fromStdString(command));
+        ::testing::internal::CaptureStderr();
+        d.Click("testFailedCommandButton");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "Tarnwatch: Invalid command - cannot execute!\n")
+            << command;
+        EXPECT_EQ(entrySheet->Batch()->batch.failedCommandWait, 0);
+    }
+    for (const char* command : {"false", "sh -c 'exit 3'"}) {
+        d.Type("failedCommandEdit", command);
+        ::testing::internal::CaptureStderr();
+        d.Click("testFailedCommandButton");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << command;
+    }
 }
 
 // A full-length line of shell syntax is kept and run exactly as typed.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -199,6 +200,26 @@ TEST_F(GeneralPageDialogTest, LongTextIsCutToItsField) {
     d.Type("attemptsEdit", "");
     d.ShowPage(1);
     EXPECT_EQ(page.attempts, 0);
+}
+
+// A damaged list may hold a negative count: the sheet shows the nearest
+// count it can take and OK keeps it, leaving everything else as it was.
+TEST_F(GeneralPageDialogTest, DamagedAttemptsShowAndKeepTheNearestValidCount) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {std::numeric_limits<std::int32_t>::min(), "0"},          {-1, "0"}, {0, "0"}, {1, "1"},
+        {std::numeric_limits<std::int32_t>::max(), "2147483647"},
+    };
+    for (const auto& [stored, shown] : cases) {
+        ServiceItem e = NewEntryTemplate();
+        CopyText(e.address, "host1");
+        e.attempts = stored;
+        Open(e);
+        EXPECT_EQ(Shown("attemptsEdit"), shown) << stored;
+        ServiceItem out = Ok(e);
+        EXPECT_EQ(out.attempts, std::max(stored, 0)) << stored;
+        out.attempts = e.attempts;
+        EXPECT_EQ(std::memcmp(&out, &e, sizeof out), 0) << stored;
+    }
 }
 
 }  // namespace

@@ -198,5 +198,36 @@ TEST_F(CommandRunnerTest, HostileMacroValuesNeverRunAsCommands) {
     }
 }
 
+TEST_F(CommandRunnerTest, EnvironmentEntriesJoinAndReplaceTheMonitorsOwn) {
+    setenv("TW_ENV_KEPT", "kept", 1);
+    setenv("TW_ENV_REPLACED", "old", 1);
+    const std::string out = dir + "/env";
+    const std::string line =
+        "sh -c 'echo \"$TW_ENV_KEPT|$TW_ENV_REPLACED|$TW_ENV_NEW\" > " + out + "'";
+    EXPECT_EQ(RunCommand(line.c_str(), 1, nullptr, 0, {"TW_ENV_REPLACED=new", "TW_ENV_NEW="}),
+              kRunOk);
+    EXPECT_EQ(Read("env"), "kept|new|\n");
+    // A name that only starts like another replaces nothing.
+    EXPECT_EQ(RunCommand(line.c_str(), 1, nullptr, 0, {"TW_ENV_KEP=x"}), kRunOk);
+    EXPECT_EQ(Read("env"), "kept|old|\n");
+    unsetenv("TW_ENV_KEPT");
+    unsetenv("TW_ENV_REPLACED");
+}
+
+TEST_F(CommandRunnerTest, StartWithoutWaitingSaysWhetherTheProgramCouldStart) {
+    const std::string plain = dir + "/plain.sh";
+    std::ofstream(plain) << "#!/bin/sh\ntouch " << dir << "/ran\n";
+    EXPECT_EQ(StartCommand("tw-no-such-program-xyz --flag"), kRunNotRun);
+    EXPECT_EQ(StartCommand((dir + "/no such dir/prog").c_str()), kRunNotRun);
+    EXPECT_EQ(StartCommand(plain.c_str()), kRunNotRun);  // not executable
+    EXPECT_EQ(StartCommand(""), kRunNotRun);
+    EXPECT_EQ(StartCommand(nullptr), kRunNotRun);
+    const std::string runs = Script("runs.sh", "touch " + dir + "/ran");
+    EXPECT_EQ(StartCommand(runs.c_str()), kRunOk);
+    EXPECT_TRUE(Eventually([&] { return Exists("ran"); }));
+    // Shell syntax always starts the shell, which reports on its own.
+    EXPECT_EQ(StartCommand("false && true"), kRunOk);
+}
+
 }  // namespace
 }  // namespace tarnwatch

@@ -87,6 +87,7 @@ long ResidentKiB(pid_t pid) {
 class MetricsProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
         std::filesystem::create_directories(dir / "config/Quillon");
         // Failed entries stay in their rows.
         Profile("");

@@ -2,15 +2,22 @@
 // document, the metrics file's atomic replacement and its error reports, the
 // endpoint's address parsing, and the window's publishing after a pass.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <new>
+#include <system_error>
 #include <thread>
 
+#include "engine/FileReplace.h"
 #include "engine/MetricsWriter.h"
 #include "engine/MonitorEngine.h"
 #include "engine/TextEscape.h"
@@ -378,6 +385,81 @@ TEST(WindowMetricsTest, WindowPublishesTheLoadedListThenEveryPassOnceTheEventLoo
     EXPECT_NE(text.find("tarnwatch_overall_level 3\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("tarnwatch_last_pass_duration_seconds NaN"), std::string::npos) << text;
     dlg.CloseProgram();
+}
+
+// How many descriptors this process has open.
+int OpenDescriptors() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+// Making the text may fail part-way (out of memory, no thread for the
+// writer): the temporary file and its descriptor go, the old file stays.
+TEST(MetricsFileFailures, MakingTheTextFailsPartWayAndLeavesNothingBehind) {
+    fakes::TempDir dir;
+    const std::string path = dir / "metrics.prom";
+    std::ofstream(path) << "old\n";
+    const int before = OpenDescriptors();
+    const std::pair<std::function<void()>, int> failures[] = {
+        {[] { throw std::bad_alloc(); }, ENOMEM},
+        {[] { throw std::system_error(EAGAIN, std::generic_category()); }, EAGAIN},
+        {[] { throw 1; }, EIO},
+    };
+    for (const auto& [fail, expected] : failures) {
+        errno = 0;
+        bool threw = false;
+        try {
+            EXPECT_FALSE(WriteThroughTempFile(path, false, [&](int fd) {
+                if (!WriteAll(fd, "partial", 7)) return false;
+                fail();
+                return true;
+            }));
+        } catch (...) {
+            threw = true;
+        }
+        EXPECT_FALSE(threw);
+        EXPECT_EQ(errno, expected);
+        EXPECT_EQ(fakes::ReadText(path), "old\n");
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            left.push_back(e.path().filename());
+        }
+        EXPECT_EQ(left, std::vector<std::string>{"metrics.prom"});
+        EXPECT_EQ(OpenDescriptors(), before);
+    }
+}
+
+// A descriptor handed to the server is closed after a failed start only
+// while it is still the server's copy of our socket, never when its number
+// went to another file in the meantime.
+TEST(MetricsFileFailures, FailedServerStartClosesOnlyADescriptorStillOurs) {
+    const int kept = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(kept, 0);
+    // Still ours: closed.
+    int handed = fcntl(kept, F_DUPFD_CLOEXEC, 0);
+    ASSERT_GE(handed, 0);
+    EXPECT_TRUE(CloseIfStillHanded(handed, kept));
+    EXPECT_EQ(fcntl(handed, F_GETFD), -1);
+    // The server closed it and another thread got the number: left open.
+    handed = fcntl(kept, F_DUPFD_CLOEXEC, 0);
+    ASSERT_GE(handed, 0);
+    close(handed);
+    int other[2];
+    ASSERT_EQ(pipe(other), 0);
+    ASSERT_EQ(dup2(other[0], handed), handed);
+    EXPECT_FALSE(CloseIfStillHanded(handed, kept));
+    EXPECT_NE(fcntl(handed, F_GETFD), -1);
+    // Another socket under the number is no copy of ours either.
+    const int stranger = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(stranger, 0);
+    ASSERT_EQ(dup2(stranger, handed), handed);
+    EXPECT_FALSE(CloseIfStillHanded(handed, kept));
+    EXPECT_NE(fcntl(handed, F_GETFD), -1);
+    // Closed and not reused: nothing to close.
+    close(handed);
+    EXPECT_FALSE(CloseIfStillHanded(handed, kept));
+    for (int fd : {kept, other[0], other[1], stranger}) close(fd);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ constexpr auto Entry = fakes::TestEntry;
 class HeadlessTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
         std::filesystem::create_directories(dir / "config/Quillon");
         // Keep the rows in place: failed entries are not moved to the end.
         std::ofstream(dir / "config/Quillon/Tarnwatch.conf") << "[Options]\namove=0\n";
@@ -86,11 +87,9 @@ TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
     });
     const std::string sleeper = dir / ("twsleep" + std::to_string(getpid()));
     std::filesystem::copy_file("/bin/sleep", sleeper);
-    pid_t sleeperPid = fork();
-    if (sleeperPid == 0) {
-        execl(sleeper.c_str(), sleeper.c_str(), "30", nullptr);
-        _exit(127);
-    }
+    // The program sees only the processes of its own namespace.
+    fakes::Program sleeping({"30"}, {}, "/dev/null", "", sleeper);
+    ASSERT_GT(sleeping.pid(), 0);
     std::this_thread::sleep_for(200ms);
 
     std::string out;
@@ -104,8 +103,7 @@ TEST_F(HeadlessTest, OnePassOverRealPeersPrintsSavesAndExitsWithTheLevel) {
          Entry(2, Script("bad.sh", 3), "Local Machine", 21, "badscript"),
          Entry(0, std::to_string(agent.port()), "127.0.0.1", 29, "agent")},
         out);
-    kill(sleeperPid, SIGKILL);
-    waitpid(sleeperPid, nullptr, 0);
+    sleeping.Signal(SIGKILL);
 
     EXPECT_EQ(code, 2) << out;
     EXPECT_NE(Line(out, "listener").find("  ok  "), std::string::npos) << out;
@@ -235,7 +233,11 @@ TEST_P(HeadlessCloseTest, SignalDuringAWaitEndsItWithoutJudgingTheEntry) {
             if (pid > 0 && fakes::ReadText(comm) == "sleep\n") kill(pid, SIGKILL);
         }
     } sleeper;
-    if (!agent) sleeper.pid = std::stoi(fakes::ReadText(dir / "sleeper.pid"));
+    // The script wrote down its pid in the program's namespace.
+    if (!agent) {
+        sleeper.pid = fakes::HostPidOf(std::stoi(fakes::ReadText(dir / "sleeper.pid")));
+        ASSERT_GT(sleeper.pid, 0);
+    }
     program.Signal(SIGTERM);
     // The entry allows 60 s; far less than that means the wait was given up.
     const int status = program.Wait(10s);

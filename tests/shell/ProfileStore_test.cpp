@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "engine/SettingsTable.h"
 #include "fakes/TempDir.h"
 #include "res/StringTable.h"
+#include "shell/Autostart.h"
 
 namespace tarnwatch {
 namespace {
@@ -165,6 +167,121 @@ TEST_F(ProfileStoreTest, AutostartFileFollowsAChangedStartupOption) {
     s.startup = 0;
     store.WriteRunOptions(s, 1);
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// The Exec value read the way desktops read it: string escapes first, then
+// the quoted argument, then "%%".
+std::vector<std::string> ExecArguments(const std::string& value) {
+    std::string unescaped;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            unescaped += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        unescaped += next == 's'   ? ' '
+                     : next == 'n' ? '\n'
+                     : next == 't' ? '\t'
+                     : next == 'r' ? '\r'
+                                   : next;
+    }
+    std::vector<std::string> args;
+    std::string arg;
+    bool quoted = false, inArg = false;
+    for (std::size_t i = 0; i < unescaped.size(); ++i) {
+        const char c = unescaped[i];
+        if (quoted && c == '\\' && i + 1 < unescaped.size()) {
+            arg += unescaped[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+            inArg = true;
+        } else if (c == ' ' && !quoted) {
+            if (inArg) args.push_back(arg);
+            arg.clear();
+            inArg = false;
+        } else if (c == '%' && i + 1 < unescaped.size() && unescaped[i + 1] == '%') {
+            arg += '%';
+            ++i;
+            inArg = true;
+        } else {
+            arg += c;
+            inArg = true;
+        }
+    }
+    if (inArg) args.push_back(arg);
+    return args;
+}
+
+TEST_F(ProfileStoreTest, AutostartFileStartsProgramsWithEveryReservedCharacter) {
+    const std::string file = ProfileStore::AutostartFile().toStdString();
+    const std::string names[] = {
+        "/opt/tw/100%/tarnwatch",        "/opt/tw/%u %f/tarnwatch",
+        "/opt/tw/say \"hi\"/tarnwatch",  "/opt/tw/it's/tarnwatch",
+        "/opt/tw/$HOME/tarnwatch",       "/opt/tw/back\\slash/tarnwatch",
+        "/opt/tw/two  blanks/tarnwatch", "/opt/tw/`id`;&|<>~*?#()/tarnwatch",
+        "/opt/tw/\\\"$%%`/tarnwatch",
+    };
+    for (const std::string& program : names) {
+        ASSERT_TRUE(WriteAutostartFile(QString::fromStdString(program))) << program;
+        const std::string text = fakes::ReadText(file);
+        const std::size_t at = text.find("\nExec=");
+        ASSERT_NE(at, std::string::npos) << text;
+        const std::string value = text.substr(at + 6, text.find('\n', at + 1) - at - 6);
+        EXPECT_EQ(ExecArguments(value), std::vector<std::string>{program}) << value;
+        const std::string check = "desktop-file-validate '" + file + "' 2>&1";
+        FILE* validate = popen(check.c_str(), "r");
+        ASSERT_NE(validate, nullptr);
+        std::string said;
+        char buf[256];
+        while (fgets(buf, sizeof buf, validate)) said += buf;
+        const int status = pclose(validate);
+        EXPECT_EQ(status, 0) << program << "\n" << said;
+        EXPECT_EQ(said.find("error"), std::string::npos) << program << "\n" << said;
+    }
+    EXPECT_EQ(DesktopExecValue("/a b/%c$"), "\"/a b/%%c\\\\$\"");
+}
+
+TEST_F(ProfileStoreTest, StartupBoxAndAutostartFileNeverDisagree) {
+    const std::string file = ProfileStore::AutostartFile().toStdString();
+    GlobalSettings s = DefaultSettings();
+    // Headless runs leave the file alone, even on a first start.
+    ProfileStore(ProfileStore::Autostart::kLeaveAlone).ReadSettings(s);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(s.startup, 1);
+    // The first start makes the file the ticked box promises.
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 1);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    // Removed through the desktop's settings: the next start shows it off
+    // and does not bring it back.
+    std::filesystem::remove(file);
+    s.startup = 1;
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    // Switched off in place by the desktop, or switched on again there.
+    std::filesystem::create_directories(dir / "autostart");
+    std::ofstream(file) << "[Desktop Entry]\nType=Application\nExec=x\nHidden=true\n";
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 0);
+    std::ofstream(file) << "[Desktop Entry]\nType=Application\nExec=x\n"
+                           "X-GNOME-Autostart-enabled=false\n";
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 0);
+    std::ofstream(file) << "[Desktop Entry]\nType=Application\nExec=x\n";
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 1);
+}
+
+TEST_F(ProfileStoreTest, FirstStartThatCannotWriteTheFileShowsTheBoxClear) {
+    // Something that is no directory where the autostart folder belongs.
+    std::ofstream(dir / "autostart") << "x";
+    GlobalSettings s = DefaultSettings();
+    store.ReadSettings(s);
+    EXPECT_EQ(s.startup, 0);
 }
 
 }  // namespace

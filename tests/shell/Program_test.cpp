@@ -47,6 +47,7 @@ bool WaitFor(const std::string& path, std::chrono::milliseconds limit) {
 class ProgramTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(ProgramTest, TerminationSignalSavesTheList) {
+    TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     fakes::TempDir dir;
     const std::string list = dir / "Tarnwatch.ini";
     fakes::WriteBytes(list, fakes::ListFileImage(-2.2f, 2, {Stored("first"), Stored("second")}));
@@ -72,6 +73,7 @@ TEST_P(ProgramTest, TerminationSignalSavesTheList) {
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(Program, HelpDescribesTheFiles) {
+    TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     fakes::TempDir dir;
     fakes::Program program({"--help"}, Env(dir), dir / "out.txt");
     int status = program.Wait(20s);
@@ -89,6 +91,7 @@ namespace tarnwatch {
 namespace {
 
 TEST(Program, SecondCopyRefusesToRunAndTouchesNothing) {
+    TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     fakes::TempDir dir;
     const std::string list = dir / "Tarnwatch.ini";
     fakes::WriteBytes(list, fakes::ListFileImage(-2.2f, 1, {Stored("only")}));
@@ -186,6 +189,7 @@ TEST(Program, OtherUsersProcessesZombiesAndOtherCasesDoNotCount) {
 // the second gets the usual refusal and touches nothing, not even the
 // leftovers of interrupted saves the first may still be writing.
 TEST(Program, RenamedCopyOnTheSameListIsRefused) {
+    TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     fakes::TempDir dir;
     const std::string list = dir / "Tarnwatch.ini";
     fakes::WriteBytes(list, fakes::ListFileImage(-2.2f, 1, {Stored("127.0.0.1")}));
