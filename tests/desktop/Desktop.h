@@ -12,38 +12,18 @@
 
 #include <chrono>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "fakes/ProgramRunner.h"
 
 namespace tarnwatch::desktop {
 
-using namespace std::chrono_literals;
+using fakes::Environment;
 
-// The test's environment with `changes` ("NAME=value" sets, "NAME=" with
-// nothing after the sign removes).
-inline std::vector<std::string> Environment(const std::vector<std::string>& changes) {
-    std::map<std::string, std::string> vars;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        vars[entry.substr(0, entry.find('='))] = entry;
-    }
-    for (const std::string& change : changes) {
-        const std::string name = change.substr(0, change.find('='));
-        if (change.size() == name.size() + 1) {
-            vars.erase(name);
-        } else {
-            vars[name] = change;
-        }
-    }
-    std::vector<std::string> out;
-    for (auto& [name, entry] : vars) out.push_back(entry);
-    return out;
-}
+using namespace std::chrono_literals;
 
 // A process whose standard input the test writes and whose standard output
 // it reads line by line; standard error goes to `stderrPath` when given.

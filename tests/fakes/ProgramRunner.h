@@ -25,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +33,27 @@
 extern char** environ;
 
 namespace tarnwatch::fakes {
+
+// The test's environment with `changes` ("NAME=value" sets, "NAME=" with
+// nothing after the sign removes); a changed name never stands twice.
+inline std::vector<std::string> Environment(const std::vector<std::string>& changes) {
+    std::map<std::string, std::string> vars;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        vars[entry.substr(0, entry.find('='))] = entry;
+    }
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        if (change.size() == name.size() + 1) {
+            vars.erase(name);
+        } else {
+            vars[name] = change;
+        }
+    }
+    std::vector<std::string> out;
+    for (auto& [name, entry] : vars) out.push_back(entry);
+    return out;
+}
 
 namespace detail {
 
@@ -249,7 +271,7 @@ inline pid_t HostPidOf(pid_t namespacePid) {
 
 class Program {
 public:
-    // `env` entries ("NAME=value") are added to the test's own environment.
+    // `env` entries ("NAME=value") change the test's own environment.
     // Standard error stays the test's unless `stderrPath` names a file.
     Program(const std::vector<std::string>& args, const std::vector<std::string>& env,
             const std::string& stdoutPath = "/dev/null", const std::string& stderrPath = "",
@@ -259,9 +281,7 @@ public:
         // Everything the children need is made before they are forked.
         std::vector<std::string> argStore{program};
         argStore.insert(argStore.end(), args.begin(), args.end());
-        std::vector<std::string> envStore;
-        for (char** e = environ; *e; ++e) envStore.push_back(*e);
-        envStore.insert(envStore.end(), env.begin(), env.end());
+        std::vector<std::string> envStore = Environment(env);
         std::vector<char*> argv, envp;
         for (auto& a : argStore) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -344,22 +364,22 @@ public:
     void Signal(int sig) { kill(pid_, sig); }
     // The exit status as waitpid gives it, or -1 if it did not end in time.
     int Wait(std::chrono::milliseconds limit) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                exited_ = true;
-                return status;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (Running()) {
+            if (std::chrono::steady_clock::now() >= end) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return -1;
+        return status_;
+    }
+    bool Running() {
+        if (!exited_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+        return pid_ > 0 && !exited_;
     }
 
 private:
     pid_t pid_ = -1;
     bool exited_ = false;
+    int status_ = -1;
 };
 
 }  // namespace tarnwatch::fakes
