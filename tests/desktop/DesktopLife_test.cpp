@@ -97,11 +97,6 @@ TEST_P(TrayKinds, HidesBehindTheIconComesBackAndRunsUntilClosed) {
     ExpectEndsAndKeepsTheList(*program, home);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, TrayKinds, ::testing::Values(Tray::kXEmbed, Tray::kStatusNotifier),
-                         [](const auto& info) {
-                             return info.param == Tray::kXEmbed ? "XEmbed" : "StatusNotifier";
-                         });
-
 std::vector<std::string> Labels(const std::vector<VirtualDesktop::Item>& items, bool enabled) {
     std::vector<std::string> out;
     for (const auto& i : items) {
@@ -201,10 +196,10 @@ TEST(Desktop, WithoutANotificationAreaTheWindowStaysAndSaysWhyOnce) {
 // A panel that restarts: the program runs on, the hidden window comes back
 // while there is no icon to reach it by, and the icon returns to the new
 // panel. Two termination signals in a row end it once, with the list whole.
-TEST(Desktop, PanelRestartLeavesTheProgramRunningAndTheIconComesBack) {
+TEST_P(TrayKinds, PanelRestartLeavesTheProgramRunningAndTheIconComesBack) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     Home home;
-    VirtualDesktop desk(Tray::kXEmbed, home.dir.path());
+    VirtualDesktop desk(GetParam(), home.dir.path());
     ASSERT_TRUE(desk.Ready());
     auto program = StartProgram(home, desk.Env());
     ASSERT_TRUE(desk.IconShown()) << home.Errors();
@@ -269,6 +264,11 @@ TEST(Desktop, TwinStartLeavesExactlyOneRunning) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Hosts, TrayKinds, ::testing::Values(Tray::kXEmbed, Tray::kStatusNotifier),
+                         [](const auto& info) {
+                             return info.param == Tray::kXEmbed ? "XEmbed" : "StatusNotifier";
+                         });
 
 }  // namespace
 }  // namespace tarnwatch
