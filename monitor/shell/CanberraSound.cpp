@@ -6,8 +6,11 @@
 #include "shell/CanberraSound.h"
 
 #include <canberra.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace tarnwatch {
@@ -34,9 +37,44 @@ int PlayWithProperty(ca_context* context, std::uint32_t id, const char* key,
     return rc;
 }
 
+// Where a name is looked for as a file, in order.
+std::vector<std::string> SoundFiles(const std::string& name, const std::string& programSounds) {
+    if (name.find('/') != std::string::npos) return {name};
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string user = data && data[0] == '/' ? std::string(data)
+                             : home                 ? std::string(home) + "/.local/share"
+                                                    : std::string();
+    std::vector<std::string> files;
+    if (!user.empty()) files.push_back(user + "/tarnwatch/sounds/" + name);
+    if (!programSounds.empty()) files.push_back(programSounds + "/" + name);
+    files.push_back(name);
+    return files;
+}
+
+// share/tarnwatch/sounds beside the running program's bin folder.
+std::string ProgramSoundFolder() {
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "";
+    std::string path(exe, static_cast<std::size_t>(n));
+    path.resize(path.find_last_of('/'));
+    return path + "/../share/tarnwatch/sounds";
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The sound theme's warning sound.
+constexpr const char* kFallbackEvent = "dialog-warning";
+
 }  // namespace
 
-CanberraSound::CanberraSound(std::chrono::milliseconds waitCap) : waitCap_(waitCap) {
+CanberraSound::CanberraSound(std::chrono::milliseconds waitCap, std::string programSounds)
+    : waitCap_(waitCap),
+      programSounds_(programSounds.empty() ? ProgramSoundFolder() : std::move(programSounds)) {
     ca_context* context = nullptr;
     if (ca_context_create(&context) != CA_SUCCESS) return;
     ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "Tarnwatch", CA_PROP_APPLICATION_ID,
@@ -99,10 +137,13 @@ void CanberraSound::EndPlayLocked(const Play& play, int result) {
 int CanberraSound::PlayNamed(std::uint32_t id, const std::string& name) {
     int rc = PlayWithProperty(context_, id, CA_PROP_EVENT_ID, name, &OnFinished, this);
     if (rc == CA_SUCCESS) return rc;
-    // Opening a pipe or a device could wait without end; a sound is a file.
-    struct stat info {};
-    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return CA_ERROR_NOTFOUND;
-    return PlayWithProperty(context_, id, CA_PROP_MEDIA_FILENAME, name, &OnFinished, this);
+    for (const std::string& file : SoundFiles(name, programSounds_)) {
+        // Opening a pipe or a device could wait without end; a sound is a file.
+        if (!IsRegularFile(file)) continue;
+        rc = PlayWithProperty(context_, id, CA_PROP_MEDIA_FILENAME, file, &OnFinished, this);
+        if (rc == CA_SUCCESS) return rc;
+    }
+    return PlayWithProperty(context_, id, CA_PROP_EVENT_ID, kFallbackEvent, &OnFinished, this);
 }
 
 bool CanberraSound::StartPlay(const std::string& name, bool loop, std::uint64_t loopGeneration,

@@ -4,9 +4,12 @@
 // whatever is playing, PlayOnceWait plays nothing while anything is playing
 // (a loop, also between two of its rounds, or an async sound), Purge stops
 // everything. A name is tried as a sound-theme event id first, then as a
-// regular file (a relative name is taken as given, from the working
-// directory). An empty name does nothing. A sound that cannot be found or
-// played is silent; no call blocks for longer than the wait cap. Where no
+// regular file: a bare name ("Failure.wav") in the user's sound folder
+// ($XDG_DATA_HOME/tarnwatch/sounds), then in the program's own
+// (share/tarnwatch/sounds beside its bin folder), then as given, from the
+// working directory. A name that none of these can play plays the theme's
+// warning sound instead, so an alert is never silent by mistake. An empty
+// name does nothing. No call blocks for longer than the wait cap. Where no
 // sound server or driver can be opened, every call is silent and returns at
 // once.
 //
@@ -34,7 +37,10 @@ class CanberraSound final : public SoundPort {
 public:
     // waitCap bounds PlayOnceWait: a sound still playing then is stopped and
     // the call returns.
-    explicit CanberraSound(std::chrono::milliseconds waitCap = std::chrono::seconds(30));
+    // `programSounds` is the program's own sound folder; empty: the one
+    // beside the running program.
+    explicit CanberraSound(std::chrono::milliseconds waitCap = std::chrono::seconds(30),
+                           std::string programSounds = "");
     ~CanberraSound() override;
     CanberraSound(const CanberraSound&) = delete;
     CanberraSound& operator=(const CanberraSound&) = delete;
@@ -81,6 +87,7 @@ private:
 
     ca_context* context_ = nullptr;
     const std::chrono::milliseconds waitCap_;
+    const std::string programSounds_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
