@@ -188,6 +188,10 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_TRAY_EXIT, "E&xit"},
     {IDS_NO_NOTIFICATION_AREA,
      "No notification area was found: minimising leaves the window on the screen."},
+    {IDS_HEADLESS_NOTHING_TIMED,
+     "no update class has an interval, so nothing will be tested: set %s (minutes), %s (half "
+     "hours) or %s (hours) in [%s] of %s, or test everything once with --headless --once"},
+    {IDS_HEADLESS_SOUNDS_OFF, "no sound server answers: alert sounds are off"},
 };
 
 constexpr int MaxId() {

@@ -183,6 +183,9 @@ enum StringId : int {
     IDS_TRAY_GLOBAL_OPTIONS,
     IDS_TRAY_EXIT,
     IDS_NO_NOTIFICATION_AREA,
+    // the headless mode's first run
+    IDS_HEADLESS_NOTHING_TIMED = 1700,
+    IDS_HEADLESS_SOUNDS_OFF,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -2,6 +2,8 @@
 #include "shell/Headless.h"
 
 #include <QCoreApplication>
+#include <QSettings>
+#include <QTimer>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -116,6 +118,34 @@ void PrintTable(const MonitorEngine& engine) {
     std::fflush(stdout);
 }
 
+// Tests once every entry of a class that has an interval; says so when no
+// class has one, since then nothing would ever be tested.
+void TestTimedEntriesNow(MonitorEngine& engine) {
+    const GlobalSettings& s = engine.Settings();
+    std::vector<int> timed;
+    for (int cls : {kFrequencyHigh, kFrequencyMedium, kFrequencyLow}) {
+        if (UpdateScheduler::ClassInterval(cls, s) > 0) timed.push_back(cls);
+    }
+    if (timed.empty() || !engine.Scheduler().timersOn()) {
+        const std::string profile = QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                              QText(IDS_PROFILE_ORG), QText(IDS_PROFILE_APP))
+                                        .fileName()
+                                        .toStdString();
+        TellOnStandardError(
+            FormatText(LoadString(IDS_HEADLESS_NOTHING_TIMED),
+                       {LoadString(IDS_HIGHNETUPDATE), LoadString(IDS_MEDNETUPDATE),
+                        LoadString(IDS_LOWNETUPDATE), LoadString(IDS_PROFILE_SECTION), profile}));
+        return;
+    }
+    engine.PauseSchedule();
+    for (int cls : timed) {
+        if (engine.CloseHeld()) break;
+        engine.SetPassClass(cls);
+        engine.RunTestPass(-1);
+    }
+    engine.ResumeSchedule();
+}
+
 }  // namespace
 
 int ExitCodeForLevel(int level) {
@@ -194,6 +224,10 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
         code = result.exitCode;
     } else {
         metrics.Publish(engine);
+        if (!sound.IsOpen()) TellOnStandardError(LoadString(IDS_HEADLESS_SOUNDS_OFF));
+        // A daemon shows its first results at once, not after a whole
+        // interval; from the event loop, so that a signal can cut it short.
+        QTimer::singleShot(0, &app, [&engine] { TestTimedEntriesNow(engine); });
         app.exec();
     }
     const GlobalSettings& s = engine.Settings();

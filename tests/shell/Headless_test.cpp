@@ -350,3 +350,52 @@ TEST_F(HeadlessTest, LeftoverTemporaryFilesOfInterruptedSavesAreRemovedAtStart) 
 
 }  // namespace
 }  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+// The first run of a daemon: with no timed class nothing would ever be
+// tested, and it says so with the values to set; with one, its entries are
+// tested at once instead of after a whole interval, and no others are.
+TEST_F(HeadlessTest, FirstRunTestsTimedEntriesAtOnceOrSaysWhyNothingWillBeTested) {
+    auto onDemand = Entry(3, "", "127.0.0.2", 17, "later");
+    onDemand.Int(1904, 0);
+    fakes::WriteBytes(
+        dir / "Tarnwatch.ini",
+        fakes::ListFileImage(-2.2f, 2, {Entry(3, "", "127.0.0.1", 17, "now"), onDemand}));
+    auto run = [&](const std::string& options, std::string& out, std::string& err) {
+        std::ofstream(dir / "config/Quillon/Tarnwatch.conf") << "[Options]\n" << options;
+        fakes::Program program({"--headless"}, Env(), dir / "out.txt", dir / "err.txt");
+        // Until a line is printed or the program has said why none will be.
+        for (int i = 0; i < 600; ++i) {
+            const auto e = fakes::ReadBytes(dir / "err.txt");
+            if (!fakes::ReadBytes(dir / "out.txt").empty() ||
+                std::string(e.begin(), e.end()).find("nothing") != std::string::npos) {
+                break;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        std::this_thread::sleep_for(1s);
+        program.Signal(SIGTERM);
+        const int status = program.Wait(20s);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const auto o = fakes::ReadBytes(dir / "out.txt");
+        const auto e = fakes::ReadBytes(dir / "err.txt");
+        out.assign(o.begin(), o.end());
+        err.assign(e.begin(), e.end());
+    };
+    std::string out, err;
+    run("HighNetUpdate=0\nMedNedUpdate=0\nLowNetUpdate=0\n", out, err);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("nothing will be tested: set HighNetUpdate (minutes), MedNedUpdate (half "
+                       "hours) or LowNetUpdate (hours) in [Options]"),
+              std::string::npos)
+        << err;
+    run("HighNetUpdate=60\n", out, err);
+    EXPECT_NE(out.find("127.0.0.1"), std::string::npos) << out;
+    EXPECT_EQ(out.find("127.0.0.2"), std::string::npos) << "an on-demand entry was tested";
+    EXPECT_EQ(err.find("nothing will be tested"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnwatch
