@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,7 +12,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -21,6 +26,39 @@
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
+namespace {
+
+class WholeTextTipDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        const QString text = index.data().toString();
+        if (sizeHint(option, index).width() > view->visualRect(index).width()) {
+            QToolTip::showText(event->globalPos(), text, view);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+};
+
+// The width the style gives a heading that shows its whole text.
+int HeadingWidth(const QHeaderView& header, int column) {
+    QStyleOptionHeader option;
+    option.initFrom(&header);
+    option.section = column;
+    option.text = header.model()->headerData(column, Qt::Horizontal).toString();
+    const QSize text = header.fontMetrics().size(0, option.text);
+    return header.style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, text, &header)
+        .width();
+}
+
+}  // namespace
 
 CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* sheets, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TarnwatchDlg>()) {
@@ -155,9 +193,30 @@ void CTarnwatchDlg::BuildList() {
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
     const GlobalSettings& s = engine_->Settings();
+    const GlobalSettings defaults;
     for (int c = 0; c < kColumnCount; ++c) {
-        header->resizeSection(c, std::max(0, s.columnWidth[static_cast<std::size_t>(c)]));
+        const auto i = static_cast<std::size_t>(c);
+        int width = std::max(0, s.columnWidth[i]);
+        // A column the user never resized shows its whole heading; a width
+        // the user chose stays as it is.
+        if (width == defaults.columnWidth[i]) {
+            width = std::max(width, HeadingWidth(*header, c));
+        }
+        header->resizeSection(c, width);
     }
+    // A cell too narrow for its text shows the whole text as its tool tip.
+    list->setItemDelegate(new WholeTextTipDelegate(list));
+    // The keyboard's way to what the mouse does: Ctrl+1 to Ctrl+8 sort by the
+    // column shown at that place, Ctrl+Up and Ctrl+Down move the entry.
+    for (int p = 0; p < kColumnCount; ++p) {
+        auto* sort = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + p)), this);
+        connect(sort, &QShortcut::activated, this,
+                [this, header, p] { engine_->OnSort(header->logicalIndex(p)); });
+    }
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), this), &QShortcut::activated, this,
+            [this] { engine_->OnMoveUp(); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), this), &QShortcut::activated, this,
+            [this] { engine_->OnMoveDown(); });
     const auto order = ColumnOrder(s.columnPosition);
     for (int p = 0; p < kColumnCount; ++p) {
         header->moveSection(header->visualIndex(order[static_cast<std::size_t>(p)]), p);

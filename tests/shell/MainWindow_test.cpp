@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <cstring>
 #include <filesystem>
@@ -290,6 +292,72 @@ TEST_F(MainWindowTest, CloseInsideNestedWindowsEndsThemAllThenShutsDown) {
     EXPECT_EQ(ended, (std::vector<std::string>{"wait", "message", "chooser", "sheet"}));
     EXPECT_TRUE(dlg.Engine().ShutdownDone());
     EXPECT_EQ(fakes::IntAt(fakes::ReadBytes(dir / "Tarnwatch.ini"), 4), 3);
+}
+
+}  // namespace
+}  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+class PlainStore final : public SettingsStore {
+public:
+    void ReadSettings(GlobalSettings& s) override { s.minimize = 0; }
+    void WriteListAndAlertSettings(const GlobalSettings&) override {}
+    void WriteRunOptions(const GlobalSettings&, int) override {}
+};
+
+// From the keyboard alone: Ctrl+1 to Ctrl+8 sort by the column shown at
+// that place (again: the other way), Ctrl+Up and Ctrl+Down move the entry.
+// At the default widths every heading fits, and a cut cell's tool tip is
+// its whole text.
+TEST(MainWindowKeyboard, SortsMovesAndShowsWholeTexts) {
+    fakes::App();
+    fakes::TempDir dir;
+    fakes::ScopedEnv home{"TARNWATCH_HOME", dir.path()};
+    const std::string longText = "a description far too long for its column";
+    std::vector<fakes::RawRecord> records;
+    for (const char* a : {"b.test", "c.test", "a.test"}) {
+        records.push_back(fakes::TestEntry(0, "80", a, 14, longText));
+    }
+    fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, 3, records));
+    PlainStore store;
+    CTarnwatchDlg dlg(&store);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    auto* list = dlg.findChild<QTreeView*>("entryList");
+    auto addresses = [&] {
+        std::vector<std::string> out;
+        for (int r = 0; r < 3; ++r) {
+            out.push_back(list->model()->index(r, kColAddress).data().toString().toStdString());
+        }
+        return out;
+    };
+    list->setFocus();
+    dlg.Engine().OnSelect(0);
+    QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"c.test", "b.test", "a.test"}));
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"b.test", "c.test", "a.test"}));
+    list->header()->moveSection(list->header()->visualIndex(kColAddress), 7);
+    QTest::keyClick(list, Qt::Key_8, Qt::ControlModifier);
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"a.test", "b.test", "c.test"}));
+    QTest::keyClick(list, Qt::Key_8, Qt::ControlModifier);
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"c.test", "b.test", "a.test"}));
+
+    const QFontMetrics metrics(list->header()->font());
+    for (int c = 0; c < kColumnCount; ++c) {
+        const QString heading = list->model()->headerData(c, Qt::Horizontal).toString();
+        EXPECT_GT(list->header()->sectionSize(c), metrics.horizontalAdvance(heading))
+            << heading.toStdString();
+    }
+    const QModelIndex cut = list->model()->index(0, kColDescription);
+    const QPoint at = list->visualRect(cut).center();
+    QHelpEvent tip(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &tip);
+    EXPECT_EQ(QToolTip::text().toStdString(), longText);
+    dlg.CloseProgram();
 }
 
 }  // namespace
