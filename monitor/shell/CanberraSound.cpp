@@ -52,14 +52,18 @@ std::vector<std::string> SoundFiles(const std::string& name, const std::string& 
     return files;
 }
 
-// share/tarnwatch/sounds beside the running program's bin folder.
+// share/tarnwatch/sounds beside the running program's bin folder where it
+// is installed; "sounds" beside the program in a build tree.
 std::string ProgramSoundFolder() {
     char exe[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return "";
     std::string path(exe, static_cast<std::size_t>(n));
     path.resize(path.find_last_of('/'));
-    return path + "/../share/tarnwatch/sounds";
+    struct stat info {};
+    const std::string installed = path + "/../share/tarnwatch/sounds";
+    return stat(installed.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? installed
+                                                                        : path + "/sounds";
 }
 
 bool IsRegularFile(const std::string& path) {

@@ -6,7 +6,8 @@
 // everything. A name is tried as a sound-theme event id first, then as a
 // regular file: a bare name ("Failure.wav") in the user's sound folder
 // ($XDG_DATA_HOME/tarnwatch/sounds), then in the program's own
-// (share/tarnwatch/sounds beside its bin folder), then as given, from the
+// (share/tarnwatch/sounds beside its bin folder, or "sounds" beside the
+// program in a build tree), then as given, from the
 // working directory. A name that none of these can play plays the theme's
 // warning sound instead, so an alert is never silent by mistake. An empty
 // name does nothing. No call blocks for longer than the wait cap. Where no
