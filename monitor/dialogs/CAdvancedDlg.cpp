@@ -15,7 +15,7 @@ CAdvancedDlg::CAdvancedDlg(const QString& title, QWidget* parent) : QDialog(pare
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("sheetPages"));
     layout->addWidget(tabs_);
-    auto* buttons = new QDialogButtonBox(
+    auto* buttons = buttons_ = new QDialogButtonBox(
         QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     buttons->setObjectName(QStringLiteral("sheetButtons"));
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
@@ -43,6 +43,23 @@ void CAdvancedDlg::Start() {
     }
     current_ = -1;
     OnTabChanged(tabs_->count() > 0 ? 0 : -1);
+    // The pages joined the dialog after its buttons: Tab walks the page first,
+    // top to bottom, then OK and Cancel, and the page's first control has the
+    // focus when the sheet opens.
+    QWidget* last = previousInFocusChain();
+    for (QAbstractButton* button : buttons_->buttons()) {
+        QWidget::setTabOrder(last, button);
+        last = button;
+    }
+    if (QWidget* page = tabs_->currentWidget()) {
+        for (QWidget* w = page->nextInFocusChain(); w != page && page->isAncestorOf(w);
+             w = w->nextInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
 }
 
 int CAdvancedDlg::exec() {

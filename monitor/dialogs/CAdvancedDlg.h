@@ -10,6 +10,8 @@
 class QTabWidget;
 class QPushButton;
 
+class QDialogButtonBox;
+
 namespace tarnwatch {
 
 // What a sheet gives each of its pages.
@@ -43,6 +45,7 @@ private:
     void OnTabChanged(int index);
 
     QTabWidget* tabs_;
+    QDialogButtonBox* buttons_;
     QPushButton* applyButton_;
     std::vector<SheetPage*> pages_;
     int current_ = -1;

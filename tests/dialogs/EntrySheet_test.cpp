@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QTimer>
 #include <cstring>
 #include <functional>
@@ -153,6 +154,34 @@ TEST_F(EntrySheetDialogTest, IconButtonsCarryAPictureANameAndATip) {
         }
     }
     EXPECT_EQ(iconButtons, 7);  // 1 on General, 4 on Sound, 2 on Batch
+}
+
+}  // namespace
+}  // namespace tarnwatch::testing
+
+namespace tarnwatch::testing {
+namespace {
+
+// From the keyboard: the sheet opens with the focus on the page's first
+// control, and Tab walks the page top to bottom before OK and Cancel.
+TEST_F(EntrySheetDialogTest, TabStartsOnThePageAndEndsOnOkAndCancel) {
+    ServiceItem entry = ListedEntry();
+    std::vector<std::string> walk;
+    Run(entry, [&] {
+        d.sheet->activateWindow();
+        QApplication::setActiveWindow(d.sheet);
+        for (int i = 0; i < 40; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            walk.push_back(focus ? focus->objectName().toStdString() : "");
+            if (walk.back() == "cancelButton") break;
+            QTest::keyClick(focus ? focus : d.sheet, Qt::Key_Tab);
+        }
+        d.sheet->reject();
+    });
+    ASSERT_GE(walk.size(), 3u);
+    EXPECT_EQ(walk.front(), "serviceTestCombo");
+    EXPECT_EQ(walk[walk.size() - 2], "okButton");
+    EXPECT_EQ(walk.back(), "cancelButton");
 }
 
 }  // namespace
