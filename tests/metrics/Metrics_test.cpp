@@ -510,10 +510,13 @@ struct Endpoint {
         EXPECT_TRUE(server.Start(where, nullptr));
         server.Publish(std::make_shared<const std::string>("tarnwatch_overall_level 0\n"));
     }
-    // A client from `from` (in 127.0.0.0/8) that has sent the first byte of
-    // its request and sends the rest one byte at a time, slowly.
-    int Trickler(const char* from) const {
+    // A connection from `from` (in 127.0.0.0/8) whose reads and writes give
+    // up after a generous bound.
+    int Connect(const char* from) const {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval bound{8, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         inet_pton(AF_INET, from, &a.sin_addr);
@@ -521,32 +524,27 @@ struct Endpoint {
         inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
         a.sin_port = htons(static_cast<std::uint16_t>(port));
         EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
-        send(fd, "G", 1, MSG_NOSIGNAL);
         clients.push_back(fd);
         return fd;
     }
-    // The status line of a scrape from 127.0.0.1; "" when no answer came
-    // within a generous bound.
+    // A client that has sent the first byte of its request and sends the
+    // rest one byte at a time, slowly.
+    int Trickler(const char* from) const {
+        const int fd = Connect(from);
+        send(fd, "G", 1, MSG_NOSIGNAL);
+        return fd;
+    }
+    // The status line of a scrape from 127.0.0.1; "" without an answer.
     std::string Scrape() const {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const timeval bound{8, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        const int fd = Connect("127.0.0.1");
+        const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
         std::string reply;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-            const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
-            send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-            char buf[512];
-            for (ssize_t n; reply.find("\r\n") == std::string::npos &&
-                            (n = recv(fd, buf, sizeof buf, 0)) > 0;) {
-                reply.append(buf, static_cast<std::size_t>(n));
-            }
+        char buf[512];
+        for (ssize_t n;
+             reply.find("\r\n") == std::string::npos && (n = recv(fd, buf, sizeof buf, 0)) > 0;) {
+            reply.append(buf, static_cast<std::size_t>(n));
         }
-        close(fd);
         return reply.substr(0, reply.find("\r\n"));
     }
     ~Endpoint() {
