@@ -68,7 +68,7 @@ void BM_ExpositionText10k(benchmark::State& state) {
     auto& t = Tested();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const std::string text = ExpositionText(*t.engine, t.platform.clock.Now());
+        const std::string text = ExpositionText(*t.engine);
         bytes = text.size();
         benchmark::DoNotOptimize(text.data());
     }
@@ -85,7 +85,7 @@ void BM_WriteExposition10k(benchmark::State& state) {
     std::size_t bytes = 0;
     std::string text;  // the monitor makes each pass's text in the last one's buffer
     for (auto _ : state) {
-        if (!WriteExpositionFile(*t.engine, t.platform.clock.Now(), path, text, nullptr)) {
+        if (!WriteExpositionFile(*t.engine, path, text, nullptr)) {
             state.SkipWithError("write");
         }
         bytes = text.size();
@@ -98,7 +98,7 @@ void BM_MakeThenWriteExposition10k(benchmark::State& state) {
     auto& t = Tested();
     const std::string path = t.dir / "metrics.prom";
     for (auto _ : state) {
-        const std::string text = ExpositionText(*t.engine, t.platform.clock.Now());
+        const std::string text = ExpositionText(*t.engine);
         if (!WriteFileAtomically(path, text, nullptr)) state.SkipWithError("write");
     }
 }
@@ -106,7 +106,7 @@ void BM_MakeThenWriteExposition10k(benchmark::State& state) {
 // The atomic replacement alone, of a text already built.
 void BM_AtomicWriteSameBytes(benchmark::State& state) {
     auto& t = Tested();
-    const std::string text = ExpositionText(*t.engine, t.platform.clock.Now());
+    const std::string text = ExpositionText(*t.engine);
     const std::string path = t.dir / "atomic.prom";
     for (auto _ : state) {
         if (!WriteFileAtomically(path, text, nullptr)) state.SkipWithError("write");
@@ -117,7 +117,7 @@ void BM_AtomicWriteSameBytes(benchmark::State& state) {
 // The same number of bytes, already in memory, written plainly over a file.
 void BM_PlainWriteSameBytes(benchmark::State& state) {
     auto& t = Tested();
-    const std::string bytes(ExpositionText(*t.engine, t.platform.clock.Now()).size(), 'x');
+    const std::string bytes(ExpositionText(*t.engine).size(), 'x');
     const std::string path = t.dir / "plain.bin";
     for (auto _ : state) {
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

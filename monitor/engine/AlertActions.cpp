@@ -1,7 +1,10 @@
 // Alert actions: sounds, commands and restoring the window.
 #include "engine/AlertActions.h"
 
+#include <string>
+
 #include "engine/EntryCommand.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 
@@ -35,8 +38,12 @@ bool AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
                                    const CommandMacros& macros) {
     bool refused = false;
     // An alert command that cannot start has nobody to tell: alerts never
-    // show a message.
-    (void)RunEntryCommand(command, macros, wait, ports_.pump, 0, &refused);
+    // show a message. One that hangs would hold every test behind it, so a
+    // waited one is ended at the time limit, and that is said.
+    const int limit = wait ? settings_.commandTimeLimit : 0;
+    if (RunEntryCommand(command, macros, wait, ports_.pump, limit, &refused) == kRunTimedOut) {
+        ReportEntryCommand(IDS_COMMAND_TIMED_OUT, command, macros, std::to_string(limit));
+    }
     return !refused;
 }
 

@@ -231,6 +231,7 @@ std::string JsonReport(const MonitorEngine& engine, std::int64_t now, const Chec
         } else {
             j.Int(left);
         }
+        j.Key("next_update_timestamp_seconds").Int(NextUpdateTimestamp(engine, cls));
         j.Close('}');
     }
     j.Close(']');

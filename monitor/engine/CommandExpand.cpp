@@ -235,12 +235,17 @@ std::vector<std::string> MacroEnvironment(const CommandMacros& macros) {
     return env;
 }
 
-void ReportRefusedCommand(const char* command, const CommandMacros& macros) {
-    const std::string message =
-        FormatText(LoadString(IDS_COMMAND_REFUSED),
-                   {command ? command : "", "\"" + macros.description + "\"", macros.address});
+void ReportEntryCommand(int messageId, const char* command, const CommandMacros& macros,
+                        const std::string& more) {
+    const std::string message = FormatText(
+        LoadString(messageId),
+        {command ? command : "", "\"" + macros.description + "\"", macros.address, more});
     std::fprintf(stderr, "tarnwatch: %s\n", PrintableText(message).c_str());
     std::fflush(stderr);
+}
+
+void ReportRefusedCommand(const char* command, const CommandMacros& macros) {
+    ReportEntryCommand(IDS_COMMAND_REFUSED, command, macros);
 }
 
 }  // namespace tarnwatch

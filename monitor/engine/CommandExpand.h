@@ -58,5 +58,10 @@ std::vector<std::string> MacroEnvironment(const CommandMacros& macros);
 // Reports on standard error that `command` of the entry behind `macros` was
 // refused, naming the entry by its description and address.
 void ReportRefusedCommand(const char* command, const CommandMacros& macros);
+// One line on standard error from the string-table text `messageId`, whose
+// places are filled with the command, the entry's description and address,
+// and `more`.
+void ReportEntryCommand(int messageId, const char* command, const CommandMacros& macros,
+                        const std::string& more = "");
 
 }  // namespace tarnwatch

@@ -2,7 +2,6 @@
 // CommandRunner.h.
 #include "engine/CommandRunner.h"
 
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -14,11 +13,13 @@
 #include <chrono>
 #include <climits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "engine/OutputRelay.h"
 #include "engine/ShellQuoting.h"
 
 extern char** environ;
@@ -43,7 +44,8 @@ std::int64_t NowMs() {
 // Starts a program in a process group of its own (so a time limit can end
 // it together with its children) with default signal handling and an empty
 // signal mask, whatever the monitor has set for itself. 0 or an errno.
-int Spawn(const std::vector<std::string>& args, bool searchPath, char* const envp[], pid_t& pid) {
+int Spawn(const std::vector<std::string>& args, bool searchPath, char* const envp[],
+          const posix_spawn_file_actions_t* actions, pid_t& pid) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -59,8 +61,8 @@ int Spawn(const std::vector<std::string>& args, bool searchPath, char* const env
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
-    int err = searchPath ? posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp)
-                         : posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), envp);
+    int err = searchPath ? posix_spawnp(&pid, argv[0], actions, &attr, argv.data(), envp)
+                         : posix_spawn(&pid, argv[0], actions, &attr, argv.data(), envp);
     posix_spawnattr_destroy(&attr);
     return err;
 }
@@ -106,23 +108,22 @@ bool HasExited(pid_t pid) {
     return info.si_pid == pid;
 }
 
-// Waits until `pid` has ended or `deadlineMs` passed, pumping between slices.
-void WaitForExit(pid_t pid, int pidFd, std::int64_t deadlineMs, MessagePump* pump) {
+// Waits until `pid` has ended or `deadlineMs` passed, passing its output on
+// and pumping between slices.
+void WaitForExit(pid_t pid, int pidFd, std::int64_t deadlineMs, MessagePump* pump,
+                 OutputRelay& relay) {
     int sleepMs = 1;
     while (!HasExited(pid)) {
         std::int64_t now = NowMs();
         if (now >= deadlineMs) return;
         int slice = static_cast<int>(std::min<std::int64_t>(kSliceMs, deadlineMs - now));
-        if (pidFd >= 0) {
-            pollfd p{pidFd, POLLIN, 0};
-            if (poll(&p, 1, slice) > 0) continue;
-        } else {
-            // Without a process descriptor, sleep in growing steps so a
+        if (pidFd < 0) {
+            // Without a process descriptor, wait in growing steps so a
             // short program is still noticed quickly.
             slice = std::min(slice, sleepMs);
             sleepMs = std::min(sleepMs * 2, kSliceMs);
-            usleep(static_cast<useconds_t>(slice) * 1000);
         }
+        if (relay.Wait(pidFd, slice)) continue;
         if (pump) {
             pump->Pump();
             if (pump->StopRequested()) return;
@@ -167,14 +168,15 @@ struct Started {
 // plain words that no program answers to is not handed to the shell unless
 // `shellForPlainWords`.
 Started Start(const std::string& line, const std::vector<std::string>& words, SplitResult split,
-              bool shellForPlainWords, char* const envp[], pid_t& pid) {
+              bool shellForPlainWords, char* const envp[],
+              const posix_spawn_file_actions_t* actions, pid_t& pid) {
     Started s;
     if (split == SplitResult::kWords) {
-        s.started = Spawn(words, true, envp, pid) == 0;
-        if (!s.started) s.started = Spawn({line}, false, envp, pid) == 0;
+        s.started = Spawn(words, true, envp, actions, pid) == 0;
+        if (!s.started) s.started = Spawn({line}, false, envp, actions, pid) == 0;
         if (s.started || !shellForPlainWords) return s;
     }
-    s.started = Spawn({"/bin/sh", "-c", line}, false, envp, pid) == 0;
+    s.started = Spawn({"/bin/sh", "-c", line}, false, envp, actions, pid) == 0;
     s.viaShell = true;
     return s;
 }
@@ -199,9 +201,14 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
 
     const Environment env(environment);
     pid_t pid = -1;
+    // A program that runs on unobserved keeps the monitor's own output.
+    std::optional<OutputRelay> relay;
+    if (wait) relay.emplace();
     // A line of plain words that no program answers to: without waiting
     // nothing more is tried.
-    const Started s = Start(line, words, split, wait != 0, env.Entries(), pid);
+    const Started s = Start(line, words, split, wait != 0, env.Entries(),
+                            relay ? relay->Actions() : nullptr, pid);
+    if (relay) relay->Started();
     const bool viaShell = s.viaShell;
     if (!s.started) return wait ? kRunNotRun : kRunOk;
     if (!wait) {
@@ -212,7 +219,7 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
     const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     std::int64_t deadline = LLONG_MAX;
     if (timeLimitSeconds > 0) deadline = NowMs() + std::int64_t{timeLimitSeconds} * 1000;
-    WaitForExit(pid, pidFd, deadline, pump);
+    WaitForExit(pid, pidFd, deadline, pump, *relay);
     bool timedOut = false;
     bool stopped = false;
     if (!HasExited(pid)) {
@@ -221,7 +228,7 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
         kill(-pid, SIGTERM);
         // The grace period is waited out without the pump: a stop request
         // must not cut it short.
-        WaitForExit(pid, pidFd, NowMs() + kTermGraceMs, nullptr);
+        WaitForExit(pid, pidFd, NowMs() + kTermGraceMs, nullptr, *relay);
     }
     if (timedOut) {
         // Whatever is left of the group goes too, also children that outlived
@@ -229,6 +236,8 @@ int RunCommand(const char* commandLine, int wait, MessagePump* pump, int timeLim
         // the group id is still ours.
         kill(-pid, SIGKILL);
     }
+    // Whatever children the program left keep no output of ours.
+    relay->Finish();
     if (pidFd >= 0) close(pidFd);
     const int status = Reap(pid);
     if (stopped) return kRunStopped;
@@ -250,7 +259,7 @@ int StartCommand(const char* commandLine) {
     if (split == SplitResult::kEmpty) return kRunNotRun;
     const Environment env({});
     pid_t pid = -1;
-    if (!Start(line, words, split, false, env.Entries(), pid).started) return kRunNotRun;
+    if (!Start(line, words, split, false, env.Entries(), nullptr, pid).started) return kRunNotRun;
     ReapInBackground(pid);
     return kRunOk;
 }

@@ -24,11 +24,12 @@ inline constexpr int kRunStopped = -4;      // the pump asked to stop waiting; i
 // `wait` 0: start and return kRunOk at once (kRunNotRun only for an empty
 // line); the program is reaped when it ends, so it never lingers as a zombie.
 // `wait` 1: wait for the end, pumping `pump` (may be null) between short
-// slices. A time limit above 0 seconds ends the wait: the program's process
-// group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut.
-// A pump that asks to stop ends the wait the same way, with kRunStopped.
-// `environment` entries ("NAME=value") are added to the monitor's own
-// environment for the program, replacing variables of the same name.
+// slices. The program's output reaches the monitor's own through pipes that
+// close when the program ends (see OutputRelay.h). A time limit above 0 seconds ends the wait: the
+// program's process group gets SIGTERM, a moment later SIGKILL, and the result is kRunTimedOut. A
+// pump that asks to stop ends the wait the same way, with kRunStopped. `environment` entries
+// ("NAME=value") are added to the monitor's own environment for the program, replacing variables of
+// the same name.
 [[nodiscard]] int RunCommand(const char* commandLine, int wait, MessagePump* pump = nullptr,
                              int timeLimitSeconds = 0,
                              const std::vector<std::string>& environment = {});

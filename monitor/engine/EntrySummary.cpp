@@ -58,14 +58,24 @@ const char* ClassName(int cls) {
     }
 }
 
-std::int64_t SecondsToNextUpdate(const MonitorEngine& engine, int cls, std::int64_t now) {
+namespace {
+
+bool ClassScheduled(const MonitorEngine& engine, int cls) {
     const UpdateScheduler& s = engine.Scheduler();
-    if (cls < kFrequencyLow || cls > kFrequencyHigh) return -1;
-    if (!s.timersOn() || !s.View().enabled[static_cast<std::size_t>(cls)] ||
-        UpdateScheduler::ClassInterval(cls, engine.Settings()) <= 0) {
-        return -1;
-    }
-    return std::max<std::int64_t>(0, s.NextUpdateTime(cls) - now);
+    return cls >= kFrequencyLow && cls <= kFrequencyHigh && s.timersOn() &&
+           s.View().enabled[static_cast<std::size_t>(cls)] &&
+           UpdateScheduler::ClassInterval(cls, engine.Settings()) > 0;
+}
+
+}  // namespace
+
+std::int64_t SecondsToNextUpdate(const MonitorEngine& engine, int cls, std::int64_t now) {
+    if (!ClassScheduled(engine, cls)) return -1;
+    return std::max<std::int64_t>(0, engine.Scheduler().NextUpdateTime(cls) - now);
+}
+
+std::int64_t NextUpdateTimestamp(const MonitorEngine& engine, int cls) {
+    return ClassScheduled(engine, cls) ? engine.Scheduler().NextUpdateTime(cls) : 0;
 }
 
 bool Tally(EntryCounts& c, const ServiceItem& e, int row) {

@@ -37,6 +37,9 @@ const char* ClassName(int cls);
 // Seconds until the class's next update at `now`, or -1 while the class or
 // the timers are off.
 std::int64_t SecondsToNextUpdate(const MonitorEngine& engine, int cls, std::int64_t now);
+// When the class is next updated, in seconds since 1970, or 0 while the class
+// or the timers are off. Unlike the countdown, it stays true between passes.
+std::int64_t NextUpdateTimestamp(const MonitorEngine& engine, int cls);
 
 struct EntryCounts {
     int total = 0;

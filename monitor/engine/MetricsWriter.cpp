@@ -298,7 +298,7 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
     each(kDuration, [](const EntryValues& v) { return Seconds(v.durationUs); });
 }
 
-void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& out) {
+void PutExposition(const MonitorEngine& engine, StringSink& out) {
     // Counted in the same sweep as the entries.
     EntryCounts counts;
     PutEntries(engine, out, counts);
@@ -309,14 +309,14 @@ void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& ou
         Sample(out, kInterval, OneLabel("class", ClassName(cls)),
                UpdateScheduler::ClassInterval(cls, engine.Settings()));
     }
-    constexpr std::string_view kNext = "tarnwatch_class_next_update_remaining_seconds";
+    // A time, not a countdown: the text is made once a pass has ended and
+    // served unchanged until the next, so a countdown would stand still.
+    constexpr std::string_view kNext = "tarnwatch_class_next_update_timestamp_seconds";
     Family(out, kNext,
-           "Seconds until the frequency class is next updated; NaN while the class or the "
-           "timers are off.");
+           "When the frequency class is next updated, in seconds since 1970; 0 while the class "
+           "or the timers are off.");
     for (int cls : kTimedClasses) {
-        const std::int64_t left = SecondsToNextUpdate(engine, cls, now);
-        Sample(out, kNext, OneLabel("class", ClassName(cls)),
-               left < 0 ? kNaN : static_cast<double>(left));
+        Sample(out, kNext, OneLabel("class", ClassName(cls)), NextUpdateTimestamp(engine, cls));
     }
 
     constexpr std::string_view kInternet = "tarnwatch_internet_state";
@@ -350,15 +350,15 @@ void PutExposition(const MonitorEngine& engine, std::int64_t now, StringSink& ou
 
 }  // namespace
 
-void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string& out) {
+void AppendExposition(const MonitorEngine& engine, std::string& out) {
     StringSink sink(out);
-    PutExposition(engine, now, sink);
+    PutExposition(engine, sink);
 }
 
-std::string ExpositionText(const MonitorEngine& engine, std::int64_t now) {
+std::string ExpositionText(const MonitorEngine& engine) {
     std::string out;
     out.reserve(kTrailerRoom);
-    AppendExposition(engine, now, out);
+    AppendExposition(engine, out);
     return out;
 }
 
@@ -388,8 +388,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         path, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
 }
 
-bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const std::string& path,
-                         std::string& text, std::string* reason) {
+bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
+                         std::string* reason) {
     text.clear();
     text.reserve(kTrailerRoom);
     bool made = false;
@@ -399,14 +399,14 @@ bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const st
             PipeWriter writer(fd, text);
             {
                 StringSink sink(text, &writer);
-                PutExposition(engine, now, sink);
+                PutExposition(engine, sink);
             }
             made = true;
             return writer.Finish(&text);
         },
         reason);
     // Made all the same when the file could not even be created.
-    if (!made) AppendExposition(engine, now, text);
+    if (!made) AppendExposition(engine, text);
     return written;
 }
 
@@ -422,10 +422,9 @@ bool MetricsFile::Write(const std::string& text) {
     return Report(WriteFileAtomically(path_, text, &reason), reason);
 }
 
-bool MetricsFile::WriteExposition(const MonitorEngine& engine, std::int64_t now,
-                                  std::string& text) {
+bool MetricsFile::WriteExposition(const MonitorEngine& engine, std::string& text) {
     std::string reason;
-    return Report(WriteExpositionFile(engine, now, path_, text, &reason), reason);
+    return Report(WriteExpositionFile(engine, path_, text, &reason), reason);
 }
 
 bool MetricsFile::Report(bool ok, const std::string& reason) {

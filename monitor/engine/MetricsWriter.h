@@ -13,16 +13,14 @@ namespace tarnwatch {
 // The content type under which the text is served.
 inline constexpr const char* kExpositionContentType = "text/plain; version=0.0.4; charset=utf-8";
 
-// Appends the metrics of the engine's state at `now` (seconds since 1970):
-// per enabled entry (labelled by row, address, source, service test and
-// description) whether it is up, its state code, attempt and attempts, the
-// time and length of its last test; per timed class its interval and the
-// seconds to its next update; the Internet gate, the overall level, the
-// counts by outcome and the last pass. The text is valid UTF-8 whatever the
-// entries hold, and carries no sample time stamps, so a textfile collector
-// takes it as it is.
-void AppendExposition(const MonitorEngine& engine, std::int64_t now, std::string& out);
-std::string ExpositionText(const MonitorEngine& engine, std::int64_t now);
+// Appends the metrics of the engine's state: per enabled entry (labelled by
+// row, address, source, service test and description) whether it is up, its
+// state code, attempt and attempts, the time and length of its last test;
+// per timed class its interval and when it is next updated; the Internet gate, the overall level,
+// the counts by outcome and the last pass. The text is valid UTF-8 whatever the entries hold, and
+// carries no sample time stamps, so a textfile collector takes it as it is.
+void AppendExposition(const MonitorEngine& engine, std::string& out);
+std::string ExpositionText(const MonitorEngine& engine);
 
 // Replaces `path` with `text` so that a reader sees the old content or the
 // new one, never a mix: the text goes to a temporary file beside it, which is
@@ -33,8 +31,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 // Makes the exposition into `text` and replaces `path` with it as
 // WriteFileAtomically does, writing each part of the text while the rest is
 // made. `text` is whole afterwards even when the file could not be written.
-bool WriteExpositionFile(const MonitorEngine& engine, std::int64_t now, const std::string& path,
-                         std::string& text, std::string* reason);
+bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
+                         std::string* reason);
 
 // The string-table text `id` with its "%s" places filled in order.
 std::string FillText(int id, const std::string& first, const std::string& second = "");
@@ -50,7 +48,7 @@ public:
 
     bool Write(const std::string& text);
     // Makes the exposition of the engine's state into `text` and writes it.
-    bool WriteExposition(const MonitorEngine& engine, std::int64_t now, std::string& text);
+    bool WriteExposition(const MonitorEngine& engine, std::string& text);
     const std::string& path() const { return path_; }
     // Why the last write failed; empty after a success.
     const std::string& lastError() const { return lastError_; }

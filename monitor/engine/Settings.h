@@ -12,6 +12,8 @@ namespace tarnwatch {
 
 inline constexpr int kColumnCount = 8;
 inline constexpr int kMaxInternetAddresses = 10;
+inline constexpr std::int32_t kDefaultCommandTimeLimit = 300;
+inline constexpr std::int32_t kMaxCommandTimeLimit = 86400;
 
 // Column indexes (sub-items) of the main list.
 enum Column : int {
@@ -55,6 +57,9 @@ struct GlobalSettings {
     std::int32_t internetAddressCount = 1;
     char internetAddresses[kMaxInternetAddresses][kTextSize]{};
     InternetAlerts internetAlerts;
+    // How long a waited alert command may run, in seconds; 0 = no limit. A
+    // command that never ends would otherwise stop every test.
+    std::int32_t commandTimeLimit = kDefaultCommandTimeLimit;
 };
 
 // The defaults a first start uses: the global alerts are the new-entry

@@ -102,6 +102,8 @@ const SettingDef kTable[] = {
     TW_INT(IDS_IRUN2WAIT, kListAndAlerts, internetAlerts.batch.okAgainCommandWait, 0, 1),
     TW_INT(IDS_IMESSAGEBOX, kListAndAlerts, internetAlerts.messageBoxMode, 0, 2),
     TW_INT(IDS_IMESSAGEBOXAVAIL, kListAndAlerts, internetAlerts.messageBoxWhenAvailable, 0, 1),
+    // alert commands of entries and of the Internet check
+    TW_INT(IDS_COMMANDTIMELIMIT, kListAndAlerts, commandTimeLimit, 0, kMaxCommandTimeLimit),
 };
 
 #undef TW_INT

@@ -188,6 +188,13 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_TRAY_EXIT, "E&xit"},
     {IDS_NO_NOTIFICATION_AREA,
      "No notification area was found: minimising leaves the window on the screen."},
+    {IDS_COMMANDTIMELIMIT, "CommandTimeLimit"},
+    {IDS_COMMAND_TIMED_OUT,
+     "The command \"%s\" of the entry %s (%s) was ended after %s seconds: it had not finished."},
+    {IDS_OUTPUT_FAILED,
+     "Standard output cannot be written (%s): the lines of the tests are lost; monitoring goes "
+     "on."},
+    {IDS_REPORT_NOT_WRITTEN, "The report cannot be written to standard output: %s"},
     {IDS_HEADLESS_NOTHING_TIMED,
      "no update class has an interval, so nothing will be tested: set %s (minutes), %s (half "
      "hours) or %s (hours) in [%s] of %s, or test everything once with --headless --once"},

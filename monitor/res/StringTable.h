@@ -183,8 +183,13 @@ enum StringId : int {
     IDS_TRAY_GLOBAL_OPTIONS,
     IDS_TRAY_EXIT,
     IDS_NO_NOTIFICATION_AREA,
+    // alert commands held too long, standard output that cannot be written
+    IDS_COMMANDTIMELIMIT = 1700,
+    IDS_COMMAND_TIMED_OUT,
+    IDS_OUTPUT_FAILED,
+    IDS_REPORT_NOT_WRITTEN,
     // the headless mode's first run
-    IDS_HEADLESS_NOTHING_TIMED = 1700,
+    IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
 };
 

@@ -12,6 +12,7 @@
 
 #include "engine/CheckReport.h"
 #include "engine/MessageText.h"
+#include "engine/MetricsWriter.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
@@ -21,6 +22,7 @@
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 #include "shell/QtText.h"
+#include "shell/StandardOutput.h"
 
 namespace tarnwatch {
 namespace {
@@ -70,19 +72,19 @@ public:
         if (!print) return;
         const RowView& v = engine_.Rows()[static_cast<std::size_t>(row)];
         auto cell = [&v](int c) { return PrintableText(v.cells[static_cast<std::size_t>(c)]); };
-        std::printf("%s\t%s\t%s\t%s\t%s\n", Now().c_str(), cell(kColAddress).c_str(),
-                    cell(kColServiceTest).c_str(), cell(kColStatus).c_str(),
-                    cell(kColAttempt).c_str());
-        std::fflush(stdout);
+        output_.WriteOrTellOnce(Now() + '\t' + cell(kColAddress) + '\t' + cell(kColServiceTest) +
+                                '\t' + cell(kColStatus) + '\t' + cell(kColAttempt) + '\n');
     }
     bool print = true;
     MetricsOutput* metrics = nullptr;
 
 private:
     const MonitorEngine& engine_;
+    StandardOutput output_;
 };
 
-void PrintTable(const MonitorEngine& engine) {
+// The rows as a table, then the tool tip.
+std::string TableText(const MonitorEngine& engine) {
     static constexpr int kShown[] = {kColAddress, kColDescription, kColSource,  kColServiceTest,
                                      kColStatus,  kColAttempt,     kColTimeout, kColFreq};
     // Entry texts and agents' replies as a terminal may safely show them.
@@ -100,6 +102,7 @@ void PrintTable(const MonitorEngine& engine) {
         for (int c : kShown)
             width[c] = std::max(width[c], shown[static_cast<std::size_t>(c)].size());
     }
+    std::string table;
     auto line = [&](auto cell) {
         std::string out;
         for (int c : kShown) {
@@ -108,14 +111,14 @@ void PrintTable(const MonitorEngine& engine) {
             out += text + "  ";
         }
         while (!out.empty() && out.back() == ' ') out.pop_back();
-        std::printf("%s\n", out.c_str());
+        table += out + '\n';
     };
     line([](int c) { return std::string(LoadString(IDS_COL_ADDRESS + c)); });
     for (const auto& shown : rows) {
         line([&](int c) { return shown[static_cast<std::size_t>(c)]; });
     }
-    std::printf("%s\n", engine.ToolTip().c_str());
-    std::fflush(stdout);
+    table += engine.ToolTip() + '\n';
+    return table;
 }
 
 // Tests once every entry of a class that has an interval; says so when no
@@ -162,6 +165,7 @@ int ExitCodeForLevel(int level) {
 
 int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     const bool once = options.once;
+    IgnoreBrokenPipes();
     ReportOutput report(once);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QText(IDS_PROFILE_ORG));
@@ -213,15 +217,16 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
             result.exitCode = kCheckUnknown;
         }
         report.Restore();
-        if (options.json) {
-            const std::string json = JsonReport(engine, clock.Now(), result);
-            std::fwrite(json.data(), 1, json.size(), stdout);
-            std::fflush(stdout);
-        } else {
-            std::printf("%s\n", PluginLine(engine, result).c_str());
-            PrintTable(engine);
-        }
+        const std::string text = options.json
+                                     ? JsonReport(engine, clock.Now(), result)
+                                     : PluginLine(engine, result) + '\n' + TableText(engine);
+        StandardOutput output;
         code = result.exitCode;
+        // A check whose report is lost must not pass for one that was read.
+        if (!output.Write(text)) {
+            TellOnStandardError(FillText(IDS_REPORT_NOT_WRITTEN, output.error()));
+            code = kCheckUnknown;
+        }
     } else {
         metrics.Publish(engine);
         if (!sound.IsOpen()) TellOnStandardError(LoadString(IDS_HEADLESS_SOUNDS_OFF));

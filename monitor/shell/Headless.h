@@ -10,14 +10,16 @@ struct HeadlessOptions {
     // One pass over every entry, then a status line in the plugin form and a
     // table of the rows (or, with `json`, one JSON document), the list saved,
     // and an exit code from the overall level (0 Ok, 1 Warning or
-    // Information, 2 Error), or 3 when no pass could run on the list at all.
+    // Information, 2 Error), or 3 when no pass could run on the list at all
+    // or the report could not be written.
     bool once = false;
     bool json = false;
     MetricsOptions metrics;
 };
 
-// Without `once`, the schedule runs until SIGTERM, SIGINT or SIGHUP. Refuses
-// to start (-1) while another copy runs.
+// Without `once`, the schedule runs until SIGTERM, SIGINT or SIGHUP, also
+// when standard output can no longer be written. Refuses to start (-1) while
+// another copy runs.
 int RunHeadless(int& argc, char** argv, const HeadlessOptions& options);
 
 // The exit code of an overall level, as monitoring plugins use them.

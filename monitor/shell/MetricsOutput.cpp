@@ -4,7 +4,6 @@
 #include <QMetaObject>
 #include <atomic>
 #include <cstdio>
-#include <ctime>
 #include <utility>
 
 #include "engine/MessageText.h"
@@ -32,7 +31,6 @@ MetricsOutput::~MetricsOutput() = default;
 void MetricsOutput::Publish(const MonitorEngine& engine, bool toFile) {
     if (!server_ && !(file_ && toFile)) return;
     // Made once for both.
-    const auto now = static_cast<std::int64_t>(std::time(nullptr));
     // A count of one means no response still sends the spare text; the
     // fence orders the last response's reads before our writes.
     std::shared_ptr<std::string> text;
@@ -43,10 +41,10 @@ void MetricsOutput::Publish(const MonitorEngine& engine, bool toFile) {
         text = std::make_shared<std::string>();
     }
     if (file_ && toFile) {
-        file_->WriteExposition(engine, now, *text);
+        file_->WriteExposition(engine, *text);
     } else {
         text->clear();
-        AppendExposition(engine, now, *text);
+        AppendExposition(engine, *text);
     }
     if (server_) server_->Publish(text);
     spare_ = std::exchange(last_, std::move(text));

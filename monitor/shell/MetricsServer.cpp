@@ -1,6 +1,7 @@
 // The metrics endpoint on libmicrohttpd: one internal thread polls every
 // connection, so a client that stalls or trickles holds only its own
-// connection, and that only until its idle time runs out.
+// connection, and that only until its idle time runs out or its request is
+// overdue, or a newcomer needs its place (see ConnectionSlots).
 #include "shell/MetricsServer.h"
 
 #include <arpa/inet.h>
@@ -11,7 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "engine/MetricsWriter.h"
 
@@ -25,7 +28,38 @@ constexpr unsigned kIdleSeconds = 10;
 // server answers 431 and closes it, so megabytes of headers cost nothing.
 constexpr std::size_t kConnectionMemory = 32 * 1024;
 constexpr unsigned kConnections = 64;
-constexpr unsigned kConnectionsPerAddress = 16;
+constexpr unsigned kConnectionsPerAddress = 8;
+// How long a request may take to arrive whole.
+constexpr std::int64_t kRequestMs = 5000;
+// The server's own bound stays above ours: connections given up take a
+// moment to close, and a newcomer must not wait for that.
+constexpr unsigned kServerConnections = 2 * kConnections;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The client's address without its port.
+std::string AddressKey(const sockaddr* address) {
+    if (!address) return "";
+    if (address->sa_family == AF_INET) {
+        const auto* a = reinterpret_cast<const sockaddr_in*>(address);
+        return std::string(reinterpret_cast<const char*>(&a->sin_addr), sizeof a->sin_addr);
+    }
+    if (address->sa_family == AF_INET6) {
+        const auto* a = reinterpret_cast<const sockaddr_in6*>(address);
+        return std::string(reinterpret_cast<const char*>(&a->sin6_addr), sizeof a->sin6_addr);
+    }
+    return "?";
+}
+
+// Ends connections the server still owns: it sees the end and closes them
+// itself. Only called under the slots' lock.
+void GiveUp(const std::vector<int>& fds) {
+    for (int fd : fds) shutdown(fd, SHUT_RDWR);
+}
 
 bool ParsePort(const std::string& text, std::uint16_t& port) {
     if (text.empty() || text.size() > 5) return false;
@@ -56,10 +90,53 @@ void ReleaseText(void* holder) {
     delete static_cast<std::shared_ptr<const std::string>*>(holder);
 }
 
+}  // namespace
+
+// The server's callbacks, on its thread, with the slots kept under their lock.
+struct MetricsServer::Callbacks {
+    static MHD_Result Admit(void* cls, const sockaddr* address, socklen_t /*length*/) {
+        auto* server = static_cast<MetricsServer*>(cls);
+        std::vector<int> giveUp;
+        std::lock_guard lock(server->slotsMutex_);
+        const bool admitted = server->slots_.Admit(AddressKey(address), NowMs(), giveUp);
+        GiveUp(giveUp);
+        return admitted ? MHD_YES : MHD_NO;
+    }
+    static void Connection(void* cls, MHD_Connection* connection, void** /*socketContext*/,
+                           MHD_ConnectionNotificationCode code) {
+        auto* server = static_cast<MetricsServer*>(cls);
+        std::lock_guard lock(server->slotsMutex_);
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            server->slots_.Closed(connection);
+            return;
+        }
+        const MHD_ConnectionInfo* fd =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        const MHD_ConnectionInfo* address =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        if (!fd) return;
+        server->slots_.Opened(connection, fd->connect_fd,
+                              AddressKey(address ? address->client_addr : nullptr), NowMs());
+    }
+    static void Completed(void* cls, MHD_Connection* connection, void** /*requestState*/,
+                          MHD_RequestTerminationCode /*code*/) {
+        auto* server = static_cast<MetricsServer*>(cls);
+        std::lock_guard lock(server->slotsMutex_);
+        server->slots_.Answered(connection, NowMs());
+    }
+    static void Arrived(MetricsServer* server, MHD_Connection* connection) {
+        std::lock_guard lock(server->slotsMutex_);
+        server->slots_.RequestArrived(connection);
+    }
+};
+
+namespace {
+
 MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char* /*version*/, const char* /*uploadData*/, std::size_t* /*uploadSize*/,
                   void** /*requestState*/) {
-    const auto* server = static_cast<const MetricsServer*>(cls);
+    auto* server = static_cast<MetricsServer*>(cls);
+    MetricsServer::Callbacks::Arrived(server, connection);
     // Answered at the first call, before any request body is read: the
     // server then closes the connection instead of reading the body.
     if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
@@ -154,11 +231,33 @@ bool ParseListenAddress(const std::string& text, ListenAddress& out, std::string
     return true;
 }
 
-MetricsServer::MetricsServer() = default;
+MetricsServer::MetricsServer()
+    : slots_(
+          {.total = kConnections, .perAddress = kConnectionsPerAddress, .requestMs = kRequestMs}) {}
 
 MetricsServer::~MetricsServer() {
+    StopSweeping();
     // Joins the server's thread and closes every connection and the listener.
     if (daemon_) MHD_stop_daemon(daemon_);
+}
+
+void MetricsServer::Sweep() {
+    std::unique_lock lock(slotsMutex_);
+    while (sweeping_) {
+        std::vector<int> giveUp;
+        slots_.Overdue(NowMs(), giveUp);
+        GiveUp(giveUp);
+        stopSweeping_.wait_for(lock, std::chrono::seconds(1));
+    }
+}
+
+void MetricsServer::StopSweeping() {
+    {
+        std::lock_guard lock(slotsMutex_);
+        sweeping_ = false;
+    }
+    stopSweeping_.notify_all();
+    if (sweeper_.joinable()) sweeper_.join();
 }
 
 bool MetricsServer::Start(const ListenAddress& where, std::string* error) {
@@ -190,15 +289,26 @@ bool MetricsServer::Start(const ListenAddress& where, std::string* error) {
     unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD;
     if (family == AF_INET6) flags |= MHD_USE_IPv6;
     daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &Answer, this, MHD_OPTION_LISTEN_SOCKET, handed,
+        flags, 0, &Callbacks::Admit, this, &Answer, this, MHD_OPTION_LISTEN_SOCKET, handed,
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kConnections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress, MHD_OPTION_END);
+        kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kServerConnections,
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::Connection, this, MHD_OPTION_NOTIFY_COMPLETED,
+        &Callbacks::Completed, this, MHD_OPTION_END);
     if (!daemon_) {
         if (error) *error = "the HTTP server could not start";
         CloseIfStillHanded(handed, fd);
     }
     close(fd);
+    if (daemon_) {
+        sweeping_ = true;
+        try {
+            sweeper_ = std::thread([this] { Sweep(); });
+        } catch (...) {
+            // Without the sweeper, overdue requests still make room for
+            // every newcomer.
+            sweeping_ = false;
+        }
+    }
     return daemon_ != nullptr;
 }
 

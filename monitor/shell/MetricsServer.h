@@ -6,9 +6,13 @@
 
 #include <sys/socket.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+
+#include "shell/ConnectionSlots.h"
 
 struct MHD_Daemon;
 
@@ -46,9 +50,24 @@ public:
     void Publish(std::shared_ptr<const std::string> text);
     std::shared_ptr<const std::string> Current() const;
 
+    // For the server's callbacks only.
+    struct Callbacks;
+
 private:
+    // Closes the connections whose request is overdue, once a second, also
+    // while no new client comes.
+    void Sweep();
+    void StopSweeping();
+
     mutable std::mutex mutex_;
     std::shared_ptr<const std::string> text_;
+    // Guards `slots_`; held while a connection is shut down, so the server
+    // cannot close its descriptor (and the number be used again) meanwhile.
+    std::mutex slotsMutex_;
+    ConnectionSlots slots_;
+    std::condition_variable stopSweeping_;
+    bool sweeping_ = false;
+    std::thread sweeper_;
     MHD_Daemon* daemon_ = nullptr;
 };
 

@@ -2,11 +2,14 @@
 // time limits, zombies, and macro values that try to run commands.
 #include "engine/CommandRunner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +162,43 @@ TEST_F(CommandRunnerTest, TimeLimitKillsTheProgramAndItsChildren) {
     // No limit (0 or less) waits for the end.
     EXPECT_EQ(RunCommand("sleep 0.1", 1, nullptr, 0), kRunOk);
     EXPECT_EQ(RunCommand("sleep 0.1", 1, nullptr, -1), kRunOk);
+}
+
+// Whoever reads the monitor's output to its end (a check's caller) must not
+// wait for a child that a waited program left running.
+TEST_F(CommandRunnerTest, AChildLeftRunningHoldsNoOutputOfTheMonitors) {
+    const std::string script = Script("leave.sh",
+                                      "echo before\n"
+                                      "sleep 30 &\n"
+                                      "echo $! > '" +
+                                          dir + "/child'");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_EQ(dup2(out[1], STDOUT_FILENO), STDOUT_FILENO);
+    close(out[1]);
+    const int result = RunCommand(script.c_str(), 1);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+
+    std::string got;
+    bool ended = false;
+    pollfd p{out[0], POLLIN, 0};
+    char buf[64];
+    while (!ended && poll(&p, 1, 5000) == 1) {
+        const ssize_t n = read(out[0], buf, sizeof buf);
+        ended = n <= 0;
+        if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    const pid_t child = std::stoi(Read("child"));
+    const bool childRan = !NotRunning(child);
+    kill(child, SIGKILL);
+    EXPECT_EQ(result, kRunOk);
+    EXPECT_EQ(got, "before\n");
+    EXPECT_TRUE(ended) << "the output stayed open while the child ran";
+    EXPECT_TRUE(childRan);
 }
 
 TEST_F(CommandRunnerTest, HostileMacroValuesNeverRunAsCommands) {

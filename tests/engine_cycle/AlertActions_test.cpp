@@ -2,6 +2,7 @@
 // mode, failure and ok-again commands by mode and enable, restoring the
 // window, and moving or disabling failed entries.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 
@@ -218,6 +219,34 @@ TEST_F(AlertActions, CommandsWithAMacroInDoubtRunNothingAndNameTheEntry) {
     // Both the test's command and the failure command are reported.
     EXPECT_NE(err.find("\"Local Machine\" (Local Machine)"), std::string::npos) << err;
     EXPECT_NE(err.find("mark.sh \\@W"), std::string::npos) << err;
+}
+
+TEST_F(AlertActions, AWaitedCommandIsEndedAtTheTimeLimitAndThePassGoesOn) {
+    WriteScript("hang.sh", "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/hung\"\nexec sleep 60\n");
+    WriteScript("slow.sh", "#!/bin/sh\nsleep 2\necho slow >> \"$(dirname \"$0\")/marks\"\n");
+    Start({EntryBytes(kSourceProgram, Probe("a"), "a").Attempts(1).Batch(2, dir / "hang.sh", ""),
+           EntryBytes(kSourceProgram, Probe("a"), "b").Attempts(1).Batch(2, Mark("@A"), "")},
+          [](GlobalSettings& s) { s.commandTimeLimit = 1; });
+    ::testing::internal::CaptureStderr();
+    PassWith("3");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(TakeMarks(), Texts{"b"}) << "the next entry was tested and alerted";
+    const Texts hung = Take("hung");
+    ASSERT_EQ(hung.size(), 1u);
+    EXPECT_EQ(kill(std::stoi(hung[0]), 0), -1) << "the command is gone";
+    EXPECT_NE(err.find("hang.sh\" of the entry \"a\" (a) was ended after 1 seconds"),
+              std::string::npos)
+        << err;
+
+    // 0 is no limit: a command that takes longer than the old limit ends by
+    // itself and is not reported.
+    engine->SettingsForTesting().commandTimeLimit = 0;
+    Record(0).alerts.batch.batchMode = 0;
+    CopyText(Record(1).alerts.batch.failedCommand, (dir / "slow.sh").c_str());
+    ::testing::internal::CaptureStderr();
+    PassWith("3");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(TakeMarks(), Texts{"slow"});
 }
 
 }  // namespace

@@ -205,7 +205,7 @@ protected:
     std::unique_ptr<fakes::FakePlatform> platform;
     std::unique_ptr<MonitorEngine> engine;
 
-private:
+    // An executable script in the test directory.
     void WriteScript(const std::string& name, const std::string& text) {
         std::ofstream(dir / name, std::ios::trunc) << text;
         chmod((dir / name).c_str(), 0755);

@@ -1,9 +1,11 @@
 // The metrics inside one process: texts of any bytes made safe for each
 // document, the metrics file's atomic replacement and its error reports, the
 // endpoint's address parsing, and the window's publishing after a pass.
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,9 +15,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <new>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "engine/FileReplace.h"
 #include "engine/MetricsWriter.h"
@@ -199,6 +204,38 @@ struct LoopbackList {
     MonitorEngine engine{platform.ports, nullptr};
 };
 
+// The text is made at a pass's end and served until the next one: when a
+// class is next updated must still be true when it is read later.
+TEST(MetricsTextTest, NextUpdateIsATimeThatStaysTrueBetweenPasses) {
+    fakes::TempDir dir;
+    fakes::ScopedEnv home("TARNWATCH_HOME", dir.path());
+    fakes::FakePlatform platform;
+    MonitorEngine engine{platform.ports, nullptr};
+    engine.SettingsForTesting().highInterval = 1;
+    engine.SettingsForTesting().lowInterval = 2;
+    engine.Initialise();
+    // The manual clock starts at 1000000000 s. At 0, 30 and 58 s the high
+    // class is due at 60 s, the low one at two hours; the medium one is off.
+    const std::string high = "tarnwatch_class_next_update_timestamp_seconds{class=\"high\"} ";
+    const std::string low = "tarnwatch_class_next_update_timestamp_seconds{class=\"low\"} ";
+    const std::string medium = "tarnwatch_class_next_update_timestamp_seconds{class=\"medium\"} ";
+    for (int seconds : {0, 30, 28}) {
+        platform.manualClock.AdvanceMs(seconds * 1000);
+        platform.timers.FireDue();
+        const std::string text = ExpositionText(engine);
+        EXPECT_EQ(Count(text, high + "1000000060\n"), 1u) << text;
+        EXPECT_EQ(Count(text, low + "1000007200\n"), 1u) << text;
+        EXPECT_EQ(Count(text, medium + "0\n"), 1u) << text;
+        EXPECT_EQ(Count(text, "remaining"), 0u);
+    }
+    // Past the minute the class runs and is due a minute after that.
+    platform.manualClock.AdvanceMs(4000);
+    platform.timers.FireDue();
+    EXPECT_EQ(Count(ExpositionText(engine), high + "1000000122\n"), 1u);
+    engine.OnTimersOff();
+    EXPECT_EQ(Count(ExpositionText(engine), high + "0\n"), 1u);
+}
+
 TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
     constexpr int kEntries = 300;
     constexpr int kPasses = 40;
@@ -212,10 +249,9 @@ TEST(MetricsFileTest, ReaderNeverSeesAPartialFileWhilePassesWrite) {
     int written = 0;
     observer.onPassEnded = [&] {
         std::string text;
-        const auto now = platform.clock.Now();
-        if (file.WriteExposition(engine, now, text)) ++written;
+        if (file.WriteExposition(engine, text)) ++written;
         // The file is written while the text is made; both end up whole.
-        if (text != ExpositionText(engine, now) || fakes::ReadText(path) != text) {
+        if (text != ExpositionText(engine) || fakes::ReadText(path) != text) {
             ADD_FAILURE() << "the text or the file differs from the exposition";
         }
     };
@@ -270,8 +306,8 @@ TEST(MetricsFileTest, AWriteThatFailsPartWayKeepsTheOldFileAndTheWholeText) {
     EXPECT_TRUE(fakes::TrueUnderFileSizeLimit(100000, [&] {
         std::string text;
         std::string reason;
-        const bool written = WriteExpositionFile(list.engine, 5, path, text, &reason);
-        const bool whole = text == ExpositionText(list.engine, 5) && text.size() > 300000;
+        const bool written = WriteExpositionFile(list.engine, path, text, &reason);
+        const bool whole = text == ExpositionText(list.engine) && text.size() > 300000;
         return !written && whole && reason.find("File too large") != std::string::npos;
     }));
     EXPECT_EQ(fakes::ReadText(path), "old 1\n");
@@ -460,6 +496,100 @@ TEST(MetricsFileFailures, FailedServerStartClosesOnlyADescriptorStillOurs) {
     close(handed);
     EXPECT_FALSE(CloseIfStillHanded(handed, kept));
     for (int fd : {kept, other[0], other[1], stranger}) close(fd);
+}
+
+// An endpoint on a free loopback port, serving a short text.
+struct Endpoint {
+    Endpoint() {
+        {
+            fakes::HangupServer gone;
+            port = gone.port();
+        }
+        ListenAddress where;
+        EXPECT_TRUE(ParseListenAddress(std::to_string(port), where, nullptr));
+        EXPECT_TRUE(server.Start(where, nullptr));
+        server.Publish(std::make_shared<const std::string>("tarnwatch_overall_level 0\n"));
+    }
+    // A connection from `from` (in 127.0.0.0/8) whose reads and writes give
+    // up after a generous bound.
+    int Connect(const char* from) const {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval bound{8, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &a.sin_addr);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
+        inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
+        clients.push_back(fd);
+        return fd;
+    }
+    // A client that has sent the first byte of its request and sends the
+    // rest one byte at a time, slowly.
+    int Trickler(const char* from) const {
+        const int fd = Connect(from);
+        send(fd, "G", 1, MSG_NOSIGNAL);
+        return fd;
+    }
+    // The status line of a scrape from 127.0.0.1; "" without an answer.
+    std::string Scrape() const {
+        const int fd = Connect("127.0.0.1");
+        const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        std::string reply;
+        char buf[512];
+        for (ssize_t n;
+             reply.find("\r\n") == std::string::npos && (n = recv(fd, buf, sizeof buf, 0)) > 0;) {
+            reply.append(buf, static_cast<std::size_t>(n));
+        }
+        return reply.substr(0, reply.find("\r\n"));
+    }
+    ~Endpoint() {
+        for (int fd : clients) close(fd);
+    }
+    int port = 0;
+    MetricsServer server;
+    mutable std::vector<int> clients;
+};
+
+// True when the server has closed `fd` (within a generous bound).
+bool ClosedByServer(int fd, int boundMs = 8000) {
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    return poll(&p, 1, boundMs) == 1 && recv(fd, &c, 1, MSG_DONTWAIT) <= 0;
+}
+
+TEST(SlowClientsTest, AScrapeIsAnsweredBesideClientsThatTrickleTheirRequests) {
+    {
+        Endpoint e;
+        for (int i = 0; i < 16; ++i) e.Trickler("127.0.0.1");
+        EXPECT_EQ(e.Scrape(), "HTTP/1.1 200 OK");
+    }
+    {
+        Endpoint e;
+        for (int i = 2; i < 66; ++i) e.Trickler(("127.0.0." + std::to_string(i)).c_str());
+        EXPECT_EQ(e.Scrape(), "HTTP/1.1 200 OK");
+    }
+    // Eight from one address stay; a ninth takes the place of the oldest.
+    Endpoint e;
+    std::vector<int> fds;
+    for (int i = 0; i < 9; ++i) fds.push_back(e.Trickler("127.0.0.1"));
+    EXPECT_TRUE(ClosedByServer(fds[0]));
+    EXPECT_FALSE(ClosedByServer(fds[1], 0));
+}
+
+TEST(SlowClientsTest, ARequestThatDoesNotArriveWithinSecondsIsGivenUp) {
+    Endpoint e;
+    const int fd = e.Trickler("127.0.0.1");
+    // A byte a second never lets the connection go idle.
+    bool closed = false;
+    for (int i = 0; i < 12 && !closed; ++i) {
+        closed = ClosedByServer(fd, 1000) || send(fd, "E", 1, MSG_NOSIGNAL) < 0;
+    }
+    EXPECT_TRUE(closed);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // running process, two scripts and an agent), prints the table, exits with
 // the overall level's code and saves the list.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -145,6 +147,56 @@ TEST_F(HeadlessTest, ExitCodesFollowTheOverallLevel) {
               1)
         << out;
     EXPECT_NE(out.find("Tarnwatch - Status : Information"), std::string::npos);
+}
+
+// A full disk or a reader that went away: the check is UNKNOWN and says why
+// in one line, instead of passing for one whose report was read.
+TEST_F(HeadlessTest, AReportThatCannotBeWrittenEndsUnknownWithOneLine) {
+    const std::string marker = dir / "started";
+    const std::string script = dir / "slow.sh";
+    std::ofstream(script) << "#!/bin/sh\ntouch '" << marker << "'\nsleep 1\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    fakes::WriteBytes(dir / "Tarnwatch.ini",
+                      fakes::ListFileImage(-2.2f, 1, {Entry(2, script, "Local Machine", 21, "s")}));
+    const auto lines = [](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find("cannot be written"); at != std::string::npos;
+             at = text.find("cannot be written", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    for (const auto& args : {std::vector<std::string>{"--headless", "--once"},
+                             std::vector<std::string>{"--headless", "--once", "--json"}}) {
+        fakes::Program program(args, Env(), "/dev/full", dir / "err.txt");
+        const int status = program.Wait(60s);
+        ASSERT_TRUE(WIFEXITED(status)) << args.size();
+        EXPECT_EQ(WEXITSTATUS(status), 3) << args.size();
+        const std::string err = fakes::ReadText(dir / "err.txt");
+        EXPECT_EQ(lines(err), 1u) << err;
+        EXPECT_NE(err.find("The report cannot be written to standard output: No space left on "
+                           "device\n"),
+                  std::string::npos)
+            << err;
+    }
+
+    // The reader of a pipe goes away during the pass.
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::filesystem::remove(marker);
+    fakes::Program program({"--headless", "--once"}, Env(), fifo, dir / "err.txt");
+    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    close(reader);
+    const int status = program.Wait(60s);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by SIGPIPE";
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    const std::string err = fakes::ReadText(dir / "err.txt");
+    EXPECT_EQ(lines(err), 1u) << err;
+    EXPECT_NE(err.find("standard output: Broken pipe"), std::string::npos) << err;
 }
 
 TEST_F(HeadlessTest, SignalDuringAPassEndsItAndStillSavesTheList) {

@@ -80,6 +80,22 @@ TEST_F(ProfileStoreTest, DamagedValuesFallBackOneByOne) {
     EXPECT_STREQ(s.alerts.batch.failedCommand, "x, y");
 }
 
+TEST_F(ProfileStoreTest, CommandTimeLimitIsSecondsUpToADayAndFiveMinutesByDefault) {
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"", 300},
+        {"CommandTimeLimit=0\n", 0},
+        {"CommandTimeLimit=-1\n", 300},
+        {"CommandTimeLimit=86400\n", 86400},
+        {"CommandTimeLimit=86401\n", 300},
+    };
+    for (const auto& [text, seconds] : cases) {
+        WriteProfile(text);
+        GlobalSettings s;
+        store.ReadSettings(s);
+        EXPECT_EQ(s.commandTimeLimit, seconds) << text;
+    }
+}
+
 TEST_F(ProfileStoreTest, AddressSlotsFromTheCountOnAreBlanked) {
     WriteProfile("n_IP_List=3\nIP_List0=a\nIP_List1=b\nIP_List2=c\nIP_List5=stale\n");
     GlobalSettings s;
