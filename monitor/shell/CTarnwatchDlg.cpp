@@ -15,6 +15,7 @@
 #include <QShortcut>
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
+#include <QThread>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -389,8 +390,9 @@ void CTarnwatchDlg::CloseProgram() {
     ended_ = true;
     hide();
     // The program's life is the application's event loop; this is the one
-    // place that ends it.
-    QCoreApplication::exit(0);
+    // place that ends it. Outside any loop there is none to end, and the
+    // request would stay behind to end the next loop at once.
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 void CTarnwatchDlg::SaveForSession() {
