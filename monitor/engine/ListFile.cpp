@@ -43,8 +43,10 @@ bool MakeDirectories(const std::string& dir) {
     return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReplaceFileAtomically(const std::string& target, const void* bytes, std::size_t size) {
-    return WriteThroughTempFile(target, true, [&](int fd) { return WriteAll(fd, bytes, size); });
+bool ReplaceFileAtomically(const std::string& target, const void* bytes, std::size_t size,
+                           std::string* reason) {
+    return WriteThroughTempFile(
+        target, true, [&](int fd) { return WriteAll(fd, bytes, size); }, reason);
 }
 
 // Copies all of the open file `in` into `out`, in the kernel where it can.
@@ -76,10 +78,17 @@ bool CopyFileOver(int in, const std::string& to) {
 }
 
 // Opens a file for reading without ever waiting in open (a FIFO in its place
-// would wait for a writer, deaf to every signal); -1 unless it is a regular
-// file, with `notRegular` set when something else stands there.
-int OpenRegularFile(const std::string& path, bool* notRegular = nullptr) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// would wait for a writer, deaf to every signal) and without following a link
+// another user planted; -1 unless it is a regular file, with `notRegular` or
+// `unsafeLink` set when something else stands there.
+int OpenRegularFile(const std::string& path, bool* notRegular = nullptr,
+                    std::string* unsafeLink = nullptr) {
+    std::string resolved;
+    const Follow follow = FollowLinks(path, resolved);
+    if (follow == Follow::kUnsafeLink && unsafeLink) *unsafeLink = resolved;
+    if (follow != Follow::kDone) return -1;
+    const int fd =
+        open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return -1;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -164,44 +173,38 @@ std::string KeepCopy(int in, const ListFilePaths& paths, const std::string& file
     std::vector<char> temp = TempTemplate(paths.listFile);
     const int fd = FilledTempFile(temp, true, [in](int out) { return CopyContent(in, out); });
     if (fd < 0) return "";
-    close(fd);
     const std::time_t now = std::time(nullptr);
     std::string kept;
-    for (int n = 1; n < 10000 && kept.empty(); ++n) {
-        const std::string name = KeptName(paths.directory, file, what, now, n);
-        int r = renameat2(AT_FDCWD, temp.data(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
-        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system without the no-replace rename: a hard link
-            // never replaces either.
-            r = link(temp.data(), name.c_str());
-            if (r == 0) unlink(temp.data());
+    const auto place = [&](const char* from) {
+        for (int n = 1; n < 10000; ++n) {
+            const std::string name = KeptName(paths.directory, file, what, now, n);
+            int r = renameat2(AT_FDCWD, from, AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+            if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+                // A file system without the no-replace rename: a hard link
+                // never replaces either.
+                r = link(from, name.c_str());
+                if (r == 0) unlink(from);
+            }
+            if (r == 0) {
+                kept = name;
+                return true;
+            }
+            if (errno != EEXIST) break;
         }
-        if (r == 0) kept = name;
-        if (r != 0 && errno != EEXIST) break;
-    }
-    if (kept.empty()) {
-        const int saved = errno;
-        unlink(temp.data());
-        errno = saved;
-    } else {
-        SyncDirectory(paths.directory);
-    }
+        return false;
+    };
+    if (PlaceTempFile(fd, temp.data(), place)) SyncDirectory(paths.directory);
     return kept;
-}
-
-std::string FileName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // A damaged list file and the backup (the last complete list) are kept under
 // names of their own, so later saves and backup copies can never take them.
 void KeepDamagedList(int listFd, const ListFilePaths& paths, LoadReport& report) {
-    report.keptList = KeepCopy(listFd, paths, FileName(paths.listFile), "damaged");
+    report.keptList = KeepCopy(listFd, paths, FileNameOf(paths.listFile), "damaged");
     if (report.keptList.empty()) report.keepFailure = std::strerror(errno);
     const int backup = OpenRegularFile(paths.backupFile);
     if (backup < 0) return;
-    report.keptBackup = KeepCopy(backup, paths, FileName(paths.backupFile), "complete");
+    report.keptBackup = KeepCopy(backup, paths, FileNameOf(paths.backupFile), "complete");
     if (report.keptBackup.empty()) report.keepFailure = std::strerror(errno);
     close(backup);
 }
@@ -389,7 +392,7 @@ long long ReadRecords(int fd, long long fileSize, EntryCollection& entries, Load
 LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     LoadReport report;
     entries.Clear();
-    const int fd = OpenRegularFile(paths.listFile, &report.notRegularFile);
+    const int fd = OpenRegularFile(paths.listFile, &report.notRegularFile, &report.unsafeLink);
     if (fd < 0) return report;
     struct stat st {};
     fstat(fd, &st);
@@ -427,62 +430,22 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
     }
     std::memset(p, 0, 4);
 
-    std::string target;
-    if (FollowLinks(paths.listFile, target) && !RegularOrAbsent(target)) {
-        if (reason) *reason = LoadString(IDS_NOT_REGULAR_FILE);
+    errno = 0;
+    if (!MakeDirectories(paths.directory)) {
+        if (reason) *reason = errno ? std::strerror(errno) : "the directory cannot be made";
         return SaveResult::kFailed;
     }
-    errno = 0;
-    if (MakeDirectories(paths.directory) &&
-        ReplaceFileAtomically(paths.listFile, out.data(), out.size())) {
-        return SaveResult::kWritten;
-    }
-    if (reason) *reason = errno ? std::strerror(errno) : "the directory cannot be made";
-    return SaveResult::kFailed;
+    return ReplaceFileAtomically(paths.listFile, out.data(), out.size(), reason)
+               ? SaveResult::kWritten
+               : SaveResult::kFailed;
 }
 
 std::string SaveFailureMessage(const std::string& file, const std::string& reason) {
     return FormatText(LoadString(IDS_SAVE_FAILED), {file, reason});
 }
 
-namespace {
-
-bool IsLeftoverTempName(const std::string& name, const ListFilePaths& paths) {
-    const std::size_t random = sizeof kTempSuffix - 1 - 1;  // the X's after the dot
-    for (const std::string* file : {&paths.listFile, &paths.backupFile}) {
-        const std::string stem = FileName(*file) + ".";
-        if (name.size() != stem.size() + random || name.compare(0, stem.size(), stem) != 0) {
-            continue;
-        }
-        return std::all_of(
-            name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(), [](char c) {
-                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-            });
-    }
-    return false;
-}
-
-}  // namespace
-
 int RemoveLeftoverTempFiles(const ListFilePaths& paths) {
-    DIR* dir = opendir(paths.directory.empty() ? "." : paths.directory.c_str());
-    if (!dir) return 0;
-    int removed = 0;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (!IsLeftoverTempName(name, paths)) continue;
-        struct stat st {};
-        if (fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        // Only what a save of ours leaves: our own regular file, still at
-        // the permissions it was made with. A copy the user made keeps
-        // whatever permissions the copy gave it.
-        if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 07777) != 0600) {
-            continue;
-        }
-        if (unlinkat(dirfd(dir), name.c_str(), 0) == 0) ++removed;
-    }
-    closedir(dir);
-    return removed;
+    return RemoveLeftoverTempFilesOf(paths.listFile) + RemoveLeftoverTempFilesOf(paths.backupFile);
 }
 
 }  // namespace tarnwatch

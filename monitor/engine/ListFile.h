@@ -45,6 +45,9 @@ struct LoadReport {
     // Something other than a regular file (a FIFO, a device, a directory)
     // stands in the list file's place: nothing was read from it.
     bool notRegularFile = false;
+    // The list file's path leads through a symbolic link of another user
+    // that is not followed (see LinkIsSafe); this names it.
+    std::string unsafeLink;
     // Cut short, or the file's size is not what its header and count
     // promise. The damaged file and the backup were then kept under names of
     // their own in the list directory (empty where there was nothing to keep
@@ -70,18 +73,16 @@ enum class SaveResult { kNothingToSave, kWritten, kFailed };
 // is completely on disk, so a failed save keeps the previous list whole; the
 // system's reason for the failure goes to `reason` when one is given. A list
 // file that is a symbolic link is saved to the file it names; one that is not
-// a regular file is never written over.
+// a regular file, or a link another user planted, is never written over.
 [[nodiscard]] SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths,
                                       std::string* reason = nullptr);
 
 // The message that reports a failed save of `file` for `reason`.
 std::string SaveFailureMessage(const std::string& file, const std::string& reason);
 
-// Removes from the list directory the temporary files that interrupted saves
-// left behind: names of their pattern (the list's or the backup's file name,
-// a dot and six letters or digits), our own regular files still at the
-// permissions they were made with. Only for a program that holds the list
-// directory's lock, so no other copy can be writing them. Returns how many.
+// Removes the temporary files that interrupted saves of the list and the
+// backup left behind (see RemoveLeftoverTempFilesOf). Only for a program
+// that holds the list directory's lock. Returns how many.
 int RemoveLeftoverTempFiles(const ListFilePaths& paths);
 
 }  // namespace tarnwatch

@@ -371,13 +371,9 @@ namespace {
 // Replaces `path` with what `fill` writes, mode 0644 so a collector running
 // as another user can read it; on a failure `reason` says why.
 bool ReplaceFile(const std::string& path, const FillFile& fill, std::string* reason) {
-    if (WriteThroughTempFile(path, false, fill)) return true;
-    const int error = errno;
-    if (reason) {
-        *reason = "cannot replace " + path + ": " +
-                  (error == EINVAL && !RegularOrAbsent(path) ? "not a regular file"
-                                                             : std::strerror(error));
-    }
+    std::string why;
+    if (WriteThroughTempFile(path, false, fill, &why)) return true;
+    if (reason) *reason = "cannot replace " + path + ": " + why;
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "engine/FileReplace.h"
 #include "engine/MessageText.h"
 #include "engine/ProbeClient.h"
 #include "res/StringTable.h"
@@ -184,7 +185,10 @@ void MonitorEngine::ReportSaveFailure(const std::string& message, bool showMessa
 
 void MonitorEngine::ReportLoadProblems(const ListFilePaths& paths) {
     std::string message;
-    if (lastLoad_.notRegularFile) {
+    if (!lastLoad_.unsafeLink.empty()) {
+        message = FormatText(LoadString(IDS_LIST_UNSAFE_LINK),
+                             {paths.listFile, UnsafeLinkReason(lastLoad_.unsafeLink)});
+    } else if (lastLoad_.notRegularFile) {
         message = FormatText(LoadString(IDS_LIST_NOT_REGULAR), {paths.listFile});
     } else if (lastLoad_.damaged) {
         message = FormatText(LoadString(IDS_LIST_DAMAGED),

@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -149,19 +151,34 @@ ListDirectoryLock::~ListDirectoryLock() {
 
 ListDirectoryLock::Result ListDirectoryLock::Acquire(const std::string& directory) {
     if (fd_ >= 0) return Result::kHeld;
-    if (!MakeListDirectory(directory)) return Result::kUnavailable;
-    std::string path = directory;
-    if (!path.empty() && path.back() != '/') path += '/';
-    path += LoadString(IDS_LOCK_FILE);
-    // Without blocking: something other than a file in its place must not
-    // hold the start-up.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
-    if (fd < 0) return Result::kUnavailable;
+    path_ = directory;
+    if (!path_.empty() && path_.back() != '/') path_ += '/';
+    path_ += LoadString(IDS_LOCK_FILE);
+    const auto fail = [this](const std::string& why) {
+        reason_ = why;
+        return Result::kFailed;
+    };
+    errno = 0;
+    if (!MakeListDirectory(directory)) return fail(std::strerror(errno ? errno : ENOTDIR));
+    // Without blocking (a FIFO would hold the start) and never through a
+    // link (another user's link would have us create or lock a file of
+    // their choosing).
+    const int fd = open(path_.c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        return fail(errno == ELOOP ? LoadString(IDS_LOCK_IS_LINK) : std::strerror(errno));
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return fail(LoadString(IDS_NOT_REGULAR_FILE));
+    }
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        const bool taken = errno == EWOULDBLOCK;
+        const int error = errno;
         close(fd);
-        return taken ? Result::kTaken : Result::kUnavailable;
+        if (error == EWOULDBLOCK) return Result::kTaken;
+        return fail(std::strerror(error));
     }
     fd_ = fd;
     return Result::kHeld;

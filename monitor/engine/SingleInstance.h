@@ -49,20 +49,27 @@ private:
 class ListDirectoryLock {
 public:
     enum class Result {
-        kHeld,         // the lock is ours
-        kTaken,        // another process holds it
-        kUnavailable,  // no lock file could be made (the directory cannot be written)
+        kHeld,    // the lock is ours
+        kTaken,   // another process holds it
+        kFailed,  // no lock can be taken (see reason())
     };
     ListDirectoryLock() = default;
     ~ListDirectoryLock();
     ListDirectoryLock(const ListDirectoryLock&) = delete;
     ListDirectoryLock& operator=(const ListDirectoryLock&) = delete;
 
-    // Creates the directory and the lock file where needed.
+    // Creates the directory and the lock file where needed. A symbolic link,
+    // a directory, a FIFO or any other thing than a regular file in the lock
+    // file's place is never opened through, waited on or replaced: it fails.
     Result Acquire(const std::string& directory);
+    // The lock file's path and, after kFailed, why it could not be locked.
+    const std::string& path() const { return path_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     int fd_ = -1;
+    std::string path_;
+    std::string reason_;
 };
 
 }  // namespace tarnwatch

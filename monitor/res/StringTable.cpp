@@ -176,6 +176,19 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "The command \"%s\" of the entry %s (%s) was not run: a macro stands where the shell "
      "would not read its value as plain text."},
     {IDS_LOCK_FILE, "Tarnwatch.lock"},
+    {IDS_UNSAFE_LINK,
+     "%s is a symbolic link of another user in a directory that others may write to, and is "
+     "not followed"},
+    {IDS_LIST_UNSAFE_LINK,
+     "The list file %s is not used: %s. The list starts empty and nothing is written there."},
+    {IDS_LOCK_FAILED,
+     "Tarnwatch cannot lock its list: the lock file %s cannot be taken (%s). Remove it or "
+     "replace it with an ordinary file you can write, or set TARNWATCH_HOME to another "
+     "directory, then start Tarnwatch again."},
+    {IDS_LOCK_IS_LINK, "it is a symbolic link"},
+    {IDS_PROFILE_NOT_REGULAR,
+     "The profile %s is not a regular file: the settings are the defaults and nothing is "
+     "written over it."},
     {IDS_PROFILE_METRICS_SECTION, "Metrics"},
     {IDS_PROFILE_METRICS_FILE, "MetricsFile"},
     {IDS_METRICS_FILE_FAILED, "The metrics file %s cannot be written: %s"},

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "engine/ListFile.h"
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/LibraryMessageBox.h"
@@ -27,8 +28,8 @@ bool SocketsAvailable() {
     return true;
 }
 
-void RefuseToStart(int textId) {
-    ShowMessage(nullptr, LoadString(textId));
+void RefuseToStart(const std::string& text) {
+    ShowMessage(nullptr, text);
 }
 
 }  // namespace
@@ -59,18 +60,22 @@ std::string StartTurnDirectory() {
 
 }  // namespace
 
-bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
+std::string ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
     const StartTurn turn(StartTurnDirectory());
     // The list's lock first: of two copies on one list exactly one gets it,
     // and the other, holding no lock, is not counted by the first.
     const ListFilePaths paths = ListFileLocation();
-    const ListDirectoryLock::Result locked = lock.Acquire(paths.directory);
-    if (locked == ListDirectoryLock::Result::kTaken) return false;
-    if (RunningCopies(isWindows9x) > 1) return false;
-    // A directory that cannot be written (kUnavailable) cannot be saved to
-    // either; the save reports that.
-    if (locked == ListDirectoryLock::Result::kHeld) RemoveLeftoverTempFiles(paths);
-    return true;
+    switch (lock.Acquire(paths.directory)) {
+        case ListDirectoryLock::Result::kHeld:
+            break;
+        case ListDirectoryLock::Result::kTaken:
+            return LoadString(IDS_ALREADY_RUNNING);
+        case ListDirectoryLock::Result::kFailed:
+            return FormatText(LoadString(IDS_LOCK_FAILED), {lock.path(), lock.reason()});
+    }
+    if (RunningCopies(isWindows9x) > 1) return LoadString(IDS_ALREADY_RUNNING);
+    RemoveLeftoverTempFiles(paths);
+    return "";
 }
 
 int CTarnwatchApp::Run(int& argc, char** argv) {
@@ -81,14 +86,14 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (!SocketsAvailable()) {
-        RefuseToStart(IDS_NO_SOCKETS);
+        RefuseToStart(LoadString(IDS_NO_SOCKETS));
         return -1;
     }
     isWindows9x = 0;
     InstallLibraryMessageBox();
     ListDirectoryLock listLock;
-    if (!ClaimSingleInstance(isWindows9x, listLock)) {
-        RefuseToStart(IDS_ALREADY_RUNNING);
+    if (const std::string refusal = ClaimSingleInstance(isWindows9x, listLock); !refusal.empty()) {
+        RefuseToStart(refusal);
         return -1;
     }
 

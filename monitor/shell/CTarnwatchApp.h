@@ -3,6 +3,8 @@
 // the whole shutdown so nothing is lost).
 #pragma once
 
+#include <string>
+
 #include "engine/SingleInstance.h"
 #include "shell/MetricsOutput.h"
 
@@ -24,11 +26,13 @@ public:
 // name. Other users' processes and zombies do not count.
 int RunningCopies(int isWindows9x);
 
-// True when this copy may run: no other copy of the user's runs, and the
-// list directory's lock is taken into `lock`, which holds it for the
-// program's life, so two copies never share a list whatever their names.
-// Temporary files that interrupted saves left there are then removed.
-bool ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock);
+// "" when this copy may run: no other copy of the user's runs, and the list
+// directory's lock is taken into `lock`, which holds it for the program's
+// life, so two copies never share a list whatever their names. Temporary
+// files that interrupted saves left there are then removed. Otherwise the
+// message that says why this copy may not run: another runs, or the lock
+// cannot be taken (a copy that ran unlocked could share its list).
+std::string ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock);
 
 // Installs handlers for SIGTERM, SIGINT and SIGHUP that, instead of killing
 // the process, make `onSignal` run on the event loop. Call after the

@@ -172,8 +172,8 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     QCoreApplication::setApplicationName(QText(IDS_PROFILE_APP));
     const int isWindows9x = 0;
     ListDirectoryLock listLock;
-    if (!ClaimSingleInstance(isWindows9x, listLock)) {
-        StderrMessageBox().Show(LoadString(IDS_ALREADY_RUNNING));
+    if (const std::string refusal = ClaimSingleInstance(isWindows9x, listLock); !refusal.empty()) {
+        StderrMessageBox().Show(refusal);
         return -1;
     }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "engine/FileReplace.h"
 #include "engine/MessageText.h"
 #include "res/StringTable.h"
 #include "shell/ProfileStore.h"
@@ -14,7 +15,12 @@ namespace tarnwatch {
 
 MetricsOutput::MetricsOutput(const MetricsOptions& options) {
     const std::string path = options.file ? *options.file : ProfileStore::MetricsFile();
-    if (!path.empty()) file_ = std::make_unique<MetricsFile>(path);
+    if (!path.empty()) {
+        // Writes that a kill ended before their rename; a write another
+        // running copy has under way holds its file and stays.
+        RemoveLeftoverTempFilesOf(path);
+        file_ = std::make_unique<MetricsFile>(path);
+    }
     if (options.listen) {
         auto server = std::make_unique<MetricsServer>();
         std::string reason;

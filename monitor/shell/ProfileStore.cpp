@@ -1,11 +1,18 @@
 // Reading and writing the profile. A value that is missing, of the wrong
-// type or out of its range reads as its default; failures are silent.
+// type or out of its range reads as its default; failures are silent, except
+// a profile that is not a regular file, which is said once.
 #include "shell/ProfileStore.h"
+
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
+#include <atomic>
+#include <optional>
 
+#include "engine/MessageText.h"
 #include "engine/SettingsTable.h"
 #include "res/StringTable.h"
 #include "shell/Autostart.h"
@@ -14,22 +21,50 @@
 namespace tarnwatch {
 namespace {
 
+// ~/.config/Quillon/Tarnwatch.conf, under $XDG_CONFIG_HOME when that is set.
+QString ProfilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
+           QText(IDS_PROFILE_ORG) + '/' + QText(IDS_PROFILE_APP) + QStringLiteral(".conf");
+}
+
+// True unless something other than a regular file stands at the profile's
+// path (after its links): a FIFO would hold the start in open for ever, and a
+// save would put a file in its place. The first refusal is said on standard
+// error.
+bool ProfileUsable() {
+    const QByteArray path = QFile::encodeName(ProfilePath());
+    struct stat st {};
+    if (stat(path.constData(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+        TellOnStandardError(FormatText(LoadString(IDS_PROFILE_NOT_REGULAR), {path.toStdString()}));
+    }
+    return false;
+}
+
+QSettings* OpenProfile(std::optional<QSettings>& settings) {
+    if (!ProfileUsable()) return nullptr;
+    return &settings.emplace(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
+                             QText(IDS_PROFILE_APP));
+}
+
+// The profile's "Options" group. A profile that cannot be used reads as all
+// defaults and takes no writes.
 class Profile {
 public:
-    Profile()
-        : settings_(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
-                    QText(IDS_PROFILE_APP)) {
-        settings_.beginGroup(QText(IDS_PROFILE_SECTION));
+    Profile() {
+        if (OpenProfile(storage_)) storage_->beginGroup(QText(IDS_PROFILE_SECTION));
     }
     ~Profile() {
-        settings_.endGroup();
-        settings_.sync();
+        if (!storage_) return;
+        storage_->endGroup();
+        storage_->sync();
     }
 
     // An integer within [low, high], else the default.
     std::int32_t Int(int id, std::int32_t def, std::int32_t low = INT32_MIN,
                      std::int32_t high = INT32_MAX) {
-        const QVariant v = settings_.value(QText(id));
+        const QVariant v = Value(id);
         if (!v.isValid() || v.typeId() == QMetaType::QStringList) return def;
         bool ok = false;
         const qlonglong n = v.toString().trimmed().toLongLong(&ok);
@@ -37,7 +72,7 @@ public:
         return static_cast<std::int32_t>(n);
     }
     void Text(int id, char* dest, const char* def) {
-        const QVariant v = settings_.value(QText(id));
+        const QVariant v = Value(id);
         QString text;
         if (!v.isValid()) {
             CopyText(dest, kTextSize, def);
@@ -49,14 +84,18 @@ public:
                                                     : v.toString();
         CopyText(dest, kTextSize, text.toLocal8Bit().constData());
     }
-    bool Has(int id) const { return settings_.contains(QText(id)); }
-    void SetInt(int id, std::int32_t value) { settings_.setValue(QText(id), value); }
+    bool Has(int id) const { return storage_ && storage_->contains(QText(id)); }
+    void SetInt(int id, std::int32_t value) {
+        if (storage_) storage_->setValue(QText(id), value);
+    }
     void SetText(int id, const char* text) {
-        settings_.setValue(QText(id), QString::fromLocal8Bit(text));
+        if (storage_) storage_->setValue(QText(id), QString::fromLocal8Bit(text));
     }
 
 private:
-    QSettings settings_;
+    QVariant Value(int id) const { return storage_ ? storage_->value(QText(id)) : QVariant(); }
+
+    std::optional<QSettings> storage_;
 };
 
 // Reads one value of the table into `s`; a value that is missing, of the
@@ -110,10 +149,11 @@ QString ProfileStore::AutostartFile() {
 }
 
 std::string ProfileStore::MetricsFile() {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
-                       QText(IDS_PROFILE_APP));
+    std::optional<QSettings> storage;
+    QSettings* settings = OpenProfile(storage);
+    if (!settings) return {};
     const QVariant v =
-        settings.value(QText(IDS_PROFILE_METRICS_SECTION) + '/' + QText(IDS_PROFILE_METRICS_FILE));
+        settings->value(QText(IDS_PROFILE_METRICS_SECTION) + '/' + QText(IDS_PROFILE_METRICS_FILE));
     if (!v.isValid()) return {};
     // A path with commas reads back as a list unless it was quoted.
     const QString path = v.typeId() == QMetaType::QStringList

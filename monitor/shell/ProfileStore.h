@@ -10,6 +10,9 @@
 
 namespace tarnwatch {
 
+// Something other than a regular file in the profile's place (a FIFO, a
+// directory) is never opened: every value reads as its default, nothing is
+// written over it, and standard error says so once.
 class ProfileStore final : public SettingsStore {
 public:
     enum class Autostart {
