@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/FileReplace.h"
 #include "engine/MetricsWriter.h"
 #include "res/StringTable.h"
 
@@ -49,6 +50,9 @@ std::string UnreadableList(const MonitorEngine& engine) {
         // A header that promises entries the file does not hold.
         return load.readError && engine.Entries().rowCount == 0 ? because("it is cut short") : "";
     }
+    // Another user's link in a shared directory is never read through.
+    std::string target;
+    if (FollowLinks(file, target) == Follow::kUnsafeLink) return because(UnsafeLinkReason(target));
     struct stat st {};
     if (stat(file.c_str(), &st) != 0) return errno == ENOENT ? "" : because(std::strerror(errno));
     if (!S_ISREG(st.st_mode)) return because("it is not a regular file");

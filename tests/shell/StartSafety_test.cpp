@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -76,6 +77,21 @@ TEST_F(StartSafetyTest, TheTemporaryFileOfAKilledMetricsWriteIsRemovedAtStart) {
     RunOnce({"--metrics-file", dir / "m/out.prom"});
     EXPECT_FALSE(std::filesystem::exists(left));
     EXPECT_TRUE(std::filesystem::exists(dir / "m/out.prom"));
+}
+
+// A list directory shared with others (sticky, writable by all) where
+// another user planted the list file as a link: the check says UNKNOWN and
+// the file the link names is neither read nor written.
+TEST_F(StartSafetyTest, AnotherUsersLinkAsTheListFileIsUnknownAndUntouched) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a link to another user";
+    ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
+    const std::string victim = dir / "config/victim";
+    fakes::WriteBytes(victim, fakes::ListFileImage(-2.2f, 0, {}));
+    const auto before = fakes::ReadBytes(victim);
+    ASSERT_EQ(symlink(victim.c_str(), (dir / "Tarnwatch.ini").c_str()), 0);
+    ASSERT_EQ(lchown((dir / "Tarnwatch.ini").c_str(), 65534, static_cast<gid_t>(-1)), 0);
+    EXPECT_EQ(RunOnce(), 3) << Errors();
+    EXPECT_EQ(fakes::ReadBytes(victim), before);
 }
 
 }  // namespace
