@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "dialogs/Keyboard.h"
+
 namespace tarnwatch {
 
 CAdvancedDlg::CAdvancedDlg(const QString& title, QWidget* parent) : QDialog(parent) {
@@ -80,6 +82,9 @@ void CAdvancedDlg::OnTabChanged(int index) {
     if (index >= 0 && index < static_cast<int>(pages_.size()) && pages_[index]) {
         pages_[static_cast<std::size_t>(index)]->OnSetActive();
     }
+    // After the page has set its words for this showing.
+    AssignMnemonics(tabs_->widget(index));
+    TabToCheckedRadios(tabs_->widget(index));
 }
 
 void CAdvancedDlg::accept() {

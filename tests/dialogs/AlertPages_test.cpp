@@ -72,9 +72,9 @@ protected:
 TEST_F(AlertPagesDialogTest, TcpEntryOffersEveryFailureAndActionsFollowTheBoxesAndTheMode) {
     Open(OwnAlerts(7, kSourceTcpPort, "80"));
     d.ShowPage(kSound);
-    EXPECT_EQ(d.Button("soundUnavailableCheck")->text(), "Enabled for unavailable services");
-    EXPECT_EQ(d.Button("soundTimedOutCheck")->text(), "Enabled for timed out services");
-    EXPECT_EQ(d.Button("soundUnresolvedCheck")->text(), "Enabled for unresolved services");
+    EXPECT_EQ(d.Text("soundUnavailableCheck"), "Enabled for unavailable services");
+    EXPECT_EQ(d.Text("soundTimedOutCheck"), "Enabled for timed out services");
+    EXPECT_EQ(d.Text("soundUnresolvedCheck"), "Enabled for unresolved services");
     EXPECT_EQ(d.LabelText("failedSoundLabel"), "Service failed sound");
     EXPECT_EQ(d.LabelText("okAgainSoundLabel"), "Service ok again sound");
     // Nothing ticked: nothing to alert on.
@@ -106,7 +106,7 @@ TEST_F(AlertPagesDialogTest, IsRunningOffersOneBoxWithItsOwnWords) {
     Open(e);
     d.ChooseTest(kServiceTestIsRunning);
     d.ShowPage(kSound);
-    EXPECT_EQ(d.Button("soundUnavailableCheck")->text(), "Enabled for not running services");
+    EXPECT_EQ(d.Text("soundUnavailableCheck"), "Enabled for not running services");
     EXPECT_TRUE(d.Find<QWidget>("soundUnavailableCheck")->isVisible());
     EXPECT_FALSE(d.Find<QWidget>("soundTimedOutCheck")->isVisible());
     EXPECT_FALSE(d.Find<QWidget>("soundUnresolvedCheck")->isVisible());
@@ -125,7 +125,7 @@ TEST_F(AlertPagesDialogTest, IsRunningOffersOneBoxWithItsOwnWords) {
     d.ShowPage(kGeneral);
     d.ChooseTest(kServiceTestPing);
     d.ShowPage(kSound);
-    EXPECT_EQ(d.Button("soundUnavailableCheck")->text(), "Enabled for unavailable services");
+    EXPECT_EQ(d.Text("soundUnavailableCheck"), "Enabled for unavailable services");
     EXPECT_TRUE(d.Find<QWidget>("soundTimedOutCheck")->isVisible());
     EXPECT_TRUE(d.Find<QWidget>("soundUnresolvedCheck")->isEnabled());
     EXPECT_EQ(d.LabelText("okAgainSoundLabel"), "Service ok again sound");
@@ -142,13 +142,13 @@ TEST_F(AlertPagesDialogTest, ReturnValueUnresolvedAloneEnablesSoundButNotBatch) 
     e.alerts.batch.batchOnUnresolved = 1;
     Open(e);
     d.ShowPage(kSound);
-    EXPECT_EQ(d.Button("soundUnavailableCheck")->text(), "Enabled for failed services");
+    EXPECT_EQ(d.Text("soundUnavailableCheck"), "Enabled for failed services");
     EXPECT_EQ(d.LabelText("okAgainSoundLabel"), "Service succeeded sound");
     ExpectAll(kSoundModes, true);
     ExpectAll(kSoundFiles, true);
 
     d.ShowPage(kBatch);
-    EXPECT_EQ(d.Button("batchUnavailableCheck")->text(), "Enabled for failed services");
+    EXPECT_EQ(d.Text("batchUnavailableCheck"), "Enabled for failed services");
     EXPECT_EQ(d.LabelText("failedCommandLabel"), "Service failed batch/executable");
     EXPECT_EQ(d.LabelText("okAgainCommandLabel"), "Service succeeded batch/executable");
     EXPECT_TRUE(d.Enabled("batchUnresolvedCheck"));
@@ -196,9 +196,9 @@ TEST_F(AlertPagesDialogTest, GlobalOptionsFormOffersEveryFailureAndFollowsOnlyTh
     d.sheet = &sheet;
     sheet.open();
 
-    EXPECT_EQ(d.Button("soundUnavailableCheck")->text(), "Enabled for unavailable/failed services");
-    EXPECT_EQ(d.Button("soundTimedOutCheck")->text(), "Enabled for timed out services");
-    EXPECT_EQ(d.Button("soundUnresolvedCheck")->text(), "Enabled for unresolved services");
+    EXPECT_EQ(d.Text("soundUnavailableCheck"), "Enabled for unavailable/failed services");
+    EXPECT_EQ(d.Text("soundTimedOutCheck"), "Enabled for timed out services");
+    EXPECT_EQ(d.Text("soundUnresolvedCheck"), "Enabled for unresolved services");
     EXPECT_EQ(d.LabelText("failedSoundLabel"), "Service failed sound:");
     EXPECT_EQ(d.LabelText("okAgainSoundLabel"), "Service ok again sound:");
     ExpectAll(kSoundModes, true);
@@ -210,7 +210,7 @@ TEST_F(AlertPagesDialogTest, GlobalOptionsFormOffersEveryFailureAndFollowsOnlyTh
     ExpectAll(kSoundModes, true);
 
     d.ShowPage(1);
-    EXPECT_EQ(d.Button("batchUnresolvedCheck")->text(), "Enabled for unresolved services");
+    EXPECT_EQ(d.Text("batchUnresolvedCheck"), "Enabled for unresolved services");
     EXPECT_EQ(d.LabelText("okAgainCommandLabel"), "Service ok again batch/executable:");
     ExpectAll(kBatchModes, true);
     ExpectAll(kBatchFiles, false);

@@ -11,9 +11,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "dialogs/CAdvancedDlg.h"
@@ -45,7 +48,67 @@ public:
     }
     QLineEdit* Edit(const char* name) const { return Find<QLineEdit>(name); }
     QAbstractButton* Button(const char* name) const { return Find<QAbstractButton>(name); }
-    QString LabelText(const char* name) const { return Find<QLabel>(name)->text(); }
+    // A label's or a button's words as read, without the mnemonic's marker.
+    QString LabelText(const char* name) const { return Plain(Find<QLabel>(name)->text()); }
+    QString Text(const char* name) const { return Plain(Button(name)->text()); }
+    static QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
+
+    // Every page of the sheet from the keyboard: each label of a control has
+    // a mnemonic no other control of its page shares, Alt+the letter of a
+    // label reaches the label's control, and Tab from the page's first
+    // control to OK stops at no radio button but the checked one of its
+    // group. Returns the controls Tab reached on each page, by name.
+    std::vector<std::vector<std::string>> WalkEveryPage() const {
+        std::vector<std::vector<std::string>> walks;
+        for (int index = 0; index < sheet->Tabs()->count(); ++index) {
+            ShowPage(index);
+            QWidget* page = sheet->Tabs()->widget(index);
+            std::map<QChar, std::string> letters;
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                auto* label = qobject_cast<QLabel*>(w);
+                auto* button = qobject_cast<QAbstractButton*>(w);
+                const QString text = button                    ? button->text()
+                                     : label && label->buddy() ? label->text()
+                                                               : QString();
+                if (text.isEmpty() || !w->isVisibleTo(page)) continue;
+                const qsizetype at = text.indexOf(QLatin1Char('&'));
+                // Every label of an edit or a list has one; two buttons of
+                // the same words ("Test") cannot both.
+                if (label) {
+                    EXPECT_GE(at, 0) << "no mnemonic: " << text.toStdString();
+                }
+                if (at < 0 || at + 1 >= text.size()) continue;
+                const QChar letter = text[at + 1].toLower();
+                EXPECT_EQ(letters.count(letter), 0u)
+                    << text.toStdString() << " shares its letter with " << letters[letter];
+                letters[letter] = text.toStdString();
+                if (label && label->buddy()->isEnabled()) {
+                    QTest::keyClick(sheet, letter.toLatin1(), Qt::AltModifier);
+                    EXPECT_EQ(QApplication::focusWidget(), label->buddy()) << text.toStdString();
+                }
+            }
+            // The walk starts at the page's first control, as it opens.
+            sheet->Tabs()->setCurrentIndex(index);
+            QWidget* first = page->nextInFocusChain();
+            while (first != page && !(first->focusPolicy() & Qt::TabFocus && first->isEnabled() &&
+                                      first->isVisibleTo(page))) {
+                first = first->nextInFocusChain();
+            }
+            first->setFocus(Qt::TabFocusReason);
+            std::vector<std::string> walk;
+            for (int i = 0; i < 60; ++i) {
+                QWidget* focus = QApplication::focusWidget();
+                if (!focus || focus->objectName() == QLatin1String("okButton")) break;
+                walk.push_back(focus->objectName().toStdString());
+                if (auto* radio = qobject_cast<QRadioButton*>(focus)) {
+                    EXPECT_TRUE(radio->isChecked()) << "Tab stopped at " << walk.back();
+                }
+                QTest::keyClick(focus, Qt::Key_Tab);
+            }
+            walks.push_back(walk);
+        }
+        return walks;
+    }
 
     // Tabs are changed by clicking them, so pages hear it as they would.
     void ShowPage(int index) const {

@@ -591,3 +591,24 @@ TEST_F(SheetTest, DamagedSettingsAreShownAndComeBackInRange) {
 
 }  // namespace
 }  // namespace tarnwatch
+
+namespace tarnwatch {
+namespace {
+
+// The Global Options sheet from the keyboard, every page.
+TEST_F(SheetTest, EveryPageWorksFromTheKeyboard) {
+    GlobalSettings settings = Distinct();
+    std::vector<std::vector<std::string>> walks;
+    Run(settings, [&](CAdvancedDlg& sheet) {
+        sheet.activateWindow();
+        QApplication::setActiveWindow(&sheet);
+        walks = ui.WalkEveryPage();
+    });
+    ASSERT_FALSE(walks.empty());
+    ASSERT_FALSE(walks[0].empty());
+    EXPECT_EQ(walks[0].front(), "startupCheck");
+    EXPECT_EQ(walks[0].back(), "highSlider");
+}
+
+}  // namespace
+}  // namespace tarnwatch
