@@ -64,6 +64,20 @@ std::unique_ptr<fakes::Program> StartProgram(const Home& home,
                                             home.dir / "stderr.txt");
 }
 
+// The program on a desktop with a notification area of `tray` (or none),
+// with the list of three and `options` in its profile.
+struct Session {
+    explicit Session(Tray tray, const std::string& options = "")
+        : home(options), desk(tray, home.dir.path()) {
+        if (desk.Ready()) program = StartProgram(home, desk.Env());
+    }
+    // Started, with its icon in the notification area.
+    bool IconShown() { return program && desk.IconShown(); }
+    Home home;
+    VirtualDesktop desk;
+    std::unique_ptr<fakes::Program> program;
+};
+
 // With "Minimize" set the window shows, then hides behind the icon.
 bool ShownThenHidden(VirtualDesktop& desk) {
     return desk.WaitForWindow("Tarnwatch", true) && desk.WaitForWindow("Tarnwatch", false);
@@ -82,19 +96,16 @@ class TrayKinds : public ::testing::TestWithParam<Tray> {};
 
 TEST_P(TrayKinds, HidesBehindTheIconComesBackAndRunsUntilClosed) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
-    Home home;  // the default profile: "Minimize" and "DisableClose" on
-    VirtualDesktop desk(GetParam(), home.dir.path());
-    ASSERT_TRUE(desk.Ready());
-    auto program = StartProgram(home, desk.Env());
-    ASSERT_TRUE(desk.IconShown()) << home.Errors();
-    ASSERT_TRUE(ShownThenHidden(desk)) << "the window was never hidden";
+    Session on(GetParam());  // the default profile: "Minimize" and "DisableClose" on
+    ASSERT_TRUE(on.IconShown()) << on.home.Errors();
+    ASSERT_TRUE(ShownThenHidden(on.desk)) << "the window was never hidden";
     std::this_thread::sleep_for(3s);
-    ASSERT_TRUE(program->Running()) << "hiding the window ended the program";
-    desk.ClickIcon();
-    EXPECT_TRUE(desk.WaitForWindow("Tarnwatch", true)) << "the icon did not bring it back";
-    EXPECT_TRUE(program->Running());
-    program->Signal(SIGTERM);
-    ExpectEndsAndKeepsTheList(*program, home);
+    ASSERT_TRUE(on.program->Running()) << "hiding the window ended the program";
+    on.desk.ClickIcon();
+    EXPECT_TRUE(on.desk.WaitForWindow("Tarnwatch", true)) << "the icon did not bring it back";
+    EXPECT_TRUE(on.program->Running());
+    on.program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*on.program, on.home);
 }
 
 std::vector<std::string> Labels(const std::vector<VirtualDesktop::Item>& items, bool enabled) {
@@ -108,38 +119,24 @@ std::vector<std::string> Labels(const std::vector<VirtualDesktop::Item>& items, 
 TEST(NotificationMenu, OffersWhatTheIconDoesAndExitOnlyWhereCloseIsAllowed) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     {
-        Home home;
-        VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
-        ASSERT_TRUE(desk.Ready());
-        auto program = StartProgram(home, desk.Env());
-        ASSERT_TRUE(desk.IconShown()) << home.Errors();
+        Session on(Tray::kStatusNotifier);
+        ASSERT_TRUE(on.IconShown()) << on.home.Errors();
         const std::vector<std::string> all = {"_Open Tarnwatch", "Update _All",
                                               "_Global Options...", "_About Tarnwatch..."};
-        EXPECT_EQ(Labels(desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
-        // While the About box is open, nothing else may start.
-        desk.ClickMenu("_About Tarnwatch...");
-        ASSERT_TRUE(desk.WaitForWindow("About Tarnwatch", true));
-        EXPECT_EQ(Labels(desk.Menu(), true), std::vector<std::string>{"_Open Tarnwatch"});
-        desk.ClickMenu("_Global Options...");
-        std::this_thread::sleep_for(500ms);
-        EXPECT_FALSE(desk.WindowShown("Global Options"));
-        program->Signal(SIGTERM);
-        ExpectEndsAndKeepsTheList(*program, home);
+        EXPECT_EQ(Labels(on.desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
     }
-    Home home("DisableClose=0\n");
-    VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
-    ASSERT_TRUE(desk.Ready());
-    auto program = StartProgram(home, desk.Env());
-    ASSERT_TRUE(desk.IconShown()) << home.Errors();
-    const auto items = Labels(desk.Menu(), true);
+    Session on(Tray::kStatusNotifier, "DisableClose=0\n");
+    ASSERT_TRUE(on.IconShown()) << on.home.Errors();
+    const auto items = Labels(on.desk.Menu(), true);
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items.back(), "E_xit");
-    desk.ClickMenu("E_xit");
-    ExpectEndsAndKeepsTheList(*program, home);
+    on.desk.ClickMenu("E_xit");
+    ExpectEndsAndKeepsTheList(*on.program, on.home);
 }
 
-// A close while a sheet or message is open: the window ends as if cancelled,
-// and the list is saved as it was, never with the sheet's half-made entry.
+// While a sheet or message is open the icon's menu offers nothing that would
+// start another. A close then ends the window as if cancelled, and the list
+// is saved as it was, never with the sheet's half-made entry.
 struct OpenWindow {
     const char* name;
     const char* title;
@@ -152,20 +149,18 @@ class CloseWithWindowOpen : public ::testing::TestWithParam<OpenWindow> {};
 TEST_P(CloseWithWindowOpen, EndsAndKeepsEveryEntry) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
     const OpenWindow& open = GetParam();
-    Home home("Minimize=0\n");
-    VirtualDesktop desk(Tray::kStatusNotifier, home.dir.path());
-    ASSERT_TRUE(desk.Ready());
-    auto program = StartProgram(home, desk.Env());
-    ASSERT_TRUE(desk.IconShown()) << home.Errors();
-    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", true));
+    Session on(Tray::kStatusNotifier, "Minimize=0\n");
+    ASSERT_TRUE(on.IconShown()) << on.home.Errors();
+    ASSERT_TRUE(on.desk.WaitForWindow("Tarnwatch", true));
     if (open.menuItem) {
-        desk.ClickMenu(open.menuItem);
+        on.desk.ClickMenu(open.menuItem);
     } else {
-        desk.Keys("Tarnwatch", open.keys);
+        on.desk.Keys("Tarnwatch", open.keys);
     }
-    ASSERT_TRUE(desk.WaitForWindow(open.title, true)) << open.name << " did not open";
-    program->Signal(SIGTERM);
-    ExpectEndsAndKeepsTheList(*program, home);
+    ASSERT_TRUE(on.desk.WaitForWindow(open.title, true)) << open.name << " did not open";
+    EXPECT_EQ(Labels(on.desk.Menu(), true), std::vector<std::string>{"_Open Tarnwatch"});
+    on.program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*on.program, on.home);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,16 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Desktop, WithoutANotificationAreaTheWindowStaysAndSaysWhyOnce) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
-    Home home;
-    VirtualDesktop desk(Tray::kNone, home.dir.path());
-    ASSERT_TRUE(desk.Ready());
-    auto program = StartProgram(home, desk.Env());
-    ASSERT_TRUE(desk.WaitForWindow("Tarnwatch", true));
+    Session on(Tray::kNone);
+    ASSERT_TRUE(on.program);
+    ASSERT_TRUE(on.desk.WaitForWindow("Tarnwatch", true));
     std::this_thread::sleep_for(2500ms);
-    EXPECT_TRUE(desk.WindowShown("Tarnwatch")) << "hidden with no icon to bring it back";
-    program->Signal(SIGTERM);
-    ExpectEndsAndKeepsTheList(*program, home);
-    const std::string errors = home.Errors();
+    EXPECT_TRUE(on.desk.WindowShown("Tarnwatch")) << "hidden with no icon to bring it back";
+    on.program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*on.program, on.home);
+    const std::string errors = on.home.Errors();
     const std::string said = "No notification area was found";
     ASSERT_NE(errors.find(said), std::string::npos) << errors;
     EXPECT_EQ(errors.find(said, errors.find(said) + 1), std::string::npos) << "said twice";
@@ -198,20 +191,17 @@ TEST(Desktop, WithoutANotificationAreaTheWindowStaysAndSaysWhyOnce) {
 // panel. Two termination signals in a row end it once, with the list whole.
 TEST_P(TrayKinds, PanelRestartLeavesTheProgramRunningAndTheIconComesBack) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
-    Home home;
-    VirtualDesktop desk(GetParam(), home.dir.path());
-    ASSERT_TRUE(desk.Ready());
-    auto program = StartProgram(home, desk.Env());
-    ASSERT_TRUE(desk.IconShown()) << home.Errors();
-    ASSERT_TRUE(ShownThenHidden(desk));
-    desk.StopHost();
-    EXPECT_TRUE(desk.WaitForWindow("Tarnwatch", true)) << "left hidden with no icon";
-    ASSERT_TRUE(program->Running());
-    desk.StartHost();
-    EXPECT_TRUE(desk.IconShown()) << "the icon did not come back";
-    program->Signal(SIGTERM);
-    program->Signal(SIGTERM);
-    ExpectEndsAndKeepsTheList(*program, home);
+    Session on(GetParam());
+    ASSERT_TRUE(on.IconShown()) << on.home.Errors();
+    ASSERT_TRUE(ShownThenHidden(on.desk));
+    on.desk.StopHost();
+    EXPECT_TRUE(on.desk.WaitForWindow("Tarnwatch", true)) << "left hidden with no icon";
+    ASSERT_TRUE(on.program->Running());
+    on.desk.StartHost();
+    EXPECT_TRUE(on.desk.IconShown()) << "the icon did not come back";
+    on.program->Signal(SIGTERM);
+    on.program->Signal(SIGTERM);
+    ExpectEndsAndKeepsTheList(*on.program, on.home);
 }
 
 // A signal while the start-up's own message is up, before the window
