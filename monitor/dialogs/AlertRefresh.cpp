@@ -7,8 +7,8 @@
 
 #include "dialogs/CAddEditDlg.h"
 #include "engine/ServiceItem.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {

@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
+#include "res/Pictures.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/Pictures.h"
-#include "shell/QtText.h"
 #include "ui_CAddEditDlg.h"
 
 namespace tarnwatch {

@@ -3,9 +3,9 @@
 
 #include <QButtonGroup>
 
+#include "dialogs/AlertFields.h"
 #include "dialogs/AlertRefresh.h"
 #include "dialogs/CGlobalPage.h"
-#include "shell/Pictures.h"
 #include "ui_CAlertPage.h"
 
 namespace tarnwatch {
@@ -13,12 +13,6 @@ namespace tarnwatch {
 CAlertPage::CAlertPage(const DialogServices& services, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::CAlertPage>()), services_(services) {
     ui_->setupUi(this);
-    for (QToolButton* b : {ui_->browseFailedSoundButton, ui_->browseOkAgainSoundButton}) {
-        b->setIcon(BrowseIcon());
-    }
-    for (QToolButton* b : {ui_->playFailedSoundButton, ui_->playOkAgainSoundButton}) {
-        b->setIcon(PlayIcon());
-    }
     modeGroup_ = new QButtonGroup(this);
     modeGroup_->addButton(ui_->noSoundRadio, kSoundNone);
     modeGroup_->addButton(ui_->playOnceRadio, kSoundOnce);
@@ -38,20 +32,11 @@ CAlertPage::CAlertPage(const DialogServices& services, QWidget* parent)
     box(ui_->soundTimedOutCheck, &SoundAlert::soundOnTimedOut);
     box(ui_->soundUnresolvedCheck, &SoundAlert::soundOnUnresolved);
 
-    connect(ui_->browseFailedSoundButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, sound.failedSound, ui_->failedSoundEdit, WaveFileChoice(sound.failedSound),
-                   services_);
-    });
-    connect(ui_->browseOkAgainSoundButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, sound.okAgainSound, ui_->okAgainSoundEdit,
-                   WaveFileChoice(sound.okAgainSound), services_);
-    });
-    // Play what was last stored (by Browse or by leaving the page), not what
-    // is being typed.
-    connect(ui_->playFailedSoundButton, &QToolButton::clicked, this,
-            [this] { PlayMember(sound.failedSound, services_); });
-    connect(ui_->playOkAgainSoundButton, &QToolButton::clicked, this,
-            [this] { PlayMember(sound.okAgainSound, services_); });
+    ConnectSoundFields(
+        this, sound,
+        {ui_->failedSoundEdit, ui_->browseFailedSoundButton, ui_->playFailedSoundButton,
+         ui_->okAgainSoundEdit, ui_->browseOkAgainSoundButton, ui_->playOkAgainSoundButton},
+        services_);
 }
 
 CAlertPage::~CAlertPage() = default;

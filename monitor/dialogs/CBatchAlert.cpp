@@ -3,9 +3,9 @@
 
 #include <QButtonGroup>
 
+#include "dialogs/AlertFields.h"
 #include "dialogs/AlertRefresh.h"
 #include "dialogs/CGlobalPage.h"
-#include "shell/Pictures.h"
 #include "ui_CBatchAlert.h"
 
 namespace tarnwatch {
@@ -13,9 +13,6 @@ namespace tarnwatch {
 CBatchAlert::CBatchAlert(const DialogServices& services, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::CBatchAlert>()), services_(services) {
     ui_->setupUi(this);
-    for (QToolButton* b : {ui_->browseFailedCommandButton, ui_->browseOkAgainCommandButton}) {
-        b->setIcon(BrowseIcon());
-    }
     modeGroup_ = new QButtonGroup(this);
     modeGroup_->addButton(ui_->noActionRadio, kBatchNone);
     modeGroup_->addButton(ui_->runOnceRadio, kBatchOnce);
@@ -36,22 +33,11 @@ CBatchAlert::CBatchAlert(const DialogServices& services, QWidget* parent)
     box(ui_->failedCommandWaitCheck, &BatchAlert::failedCommandWait, false);
     box(ui_->okAgainCommandWaitCheck, &BatchAlert::okAgainCommandWait, false);
 
-    connect(ui_->browseFailedCommandButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, batch.failedCommand, ui_->failedCommandEdit,
-                   CommandFileChoice(batch.failedCommand), services_);
-    });
-    connect(ui_->browseOkAgainCommandButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, batch.okAgainCommand, ui_->okAgainCommandEdit,
-                   CommandFileChoice(batch.okAgainCommand), services_);
-    });
-    connect(ui_->testFailedCommandButton, &QPushButton::clicked, this, [this] {
-        TestTypedCommand(this, batch.failedCommand, ui_->failedCommandEdit, batch.failedCommandWait,
-                         services_);
-    });
-    connect(ui_->testOkAgainCommandButton, &QPushButton::clicked, this, [this] {
-        TestTypedCommand(this, batch.okAgainCommand, ui_->okAgainCommandEdit,
-                         batch.okAgainCommandWait, services_);
-    });
+    ConnectCommandFields(
+        this, batch,
+        {ui_->failedCommandEdit, ui_->browseFailedCommandButton, ui_->testFailedCommandButton,
+         ui_->okAgainCommandEdit, ui_->browseOkAgainCommandButton, ui_->testOkAgainCommandButton},
+        services_);
 }
 
 CBatchAlert::~CBatchAlert() = default;

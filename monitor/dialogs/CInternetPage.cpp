@@ -6,10 +6,9 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "dialogs/AlertFields.h"
 #include "dialogs/CAddIPDlg.h"
 #include "res/StringTable.h"
-#include "shell/Pictures.h"
-#include "shell/QtPorts.h"
 #include "ui_CInternetPage.h"
 
 namespace tarnwatch {
@@ -69,34 +68,16 @@ CInternetPage::CInternetPage(const DialogServices& services, QWidget* parent)
     connect(ui_->addAddressButton, &QPushButton::clicked, this, &CInternetPage::OnAdd);
     connect(ui_->removeAddressButton, &QPushButton::clicked, this, &CInternetPage::OnRemove);
 
-    connect(ui_->browseUnavailableSoundButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, alerts.sound.failedSound, ui_->unavailableSoundEdit,
-                   WaveFileChoice(alerts.sound.failedSound), services_);
-    });
-    connect(ui_->browseAvailableSoundButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, alerts.sound.okAgainSound, ui_->availableSoundEdit,
-                   WaveFileChoice(alerts.sound.okAgainSound), services_);
-    });
-    connect(ui_->browseUnavailableCommandButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, alerts.batch.failedCommand, ui_->unavailableCommandEdit,
-                   CommandFileChoice(alerts.batch.failedCommand), services_);
-    });
-    connect(ui_->browseAvailableCommandButton, &QToolButton::clicked, this, [this] {
-        BrowseInto(this, alerts.batch.okAgainCommand, ui_->availableCommandEdit,
-                   CommandFileChoice(alerts.batch.okAgainCommand), services_);
-    });
-    connect(ui_->playUnavailableSoundButton, &QToolButton::clicked, this,
-            [this] { PlayMember(alerts.sound.failedSound, services_); });
-    connect(ui_->playAvailableSoundButton, &QToolButton::clicked, this,
-            [this] { PlayMember(alerts.sound.okAgainSound, services_); });
-    connect(ui_->testUnavailableCommandButton, &QPushButton::clicked, this, [this] {
-        TestTypedCommand(this, alerts.batch.failedCommand, ui_->unavailableCommandEdit,
-                         alerts.batch.failedCommandWait, services_);
-    });
-    connect(ui_->testAvailableCommandButton, &QPushButton::clicked, this, [this] {
-        TestTypedCommand(this, alerts.batch.okAgainCommand, ui_->availableCommandEdit,
-                         alerts.batch.okAgainCommandWait, services_);
-    });
+    ConnectSoundFields(this, alerts.sound,
+                       {ui_->unavailableSoundEdit, ui_->browseUnavailableSoundButton,
+                        ui_->playUnavailableSoundButton, ui_->availableSoundEdit,
+                        ui_->browseAvailableSoundButton, ui_->playAvailableSoundButton},
+                       services_);
+    ConnectCommandFields(this, alerts.batch,
+                         {ui_->unavailableCommandEdit, ui_->browseUnavailableCommandButton,
+                          ui_->testUnavailableCommandButton, ui_->availableCommandEdit,
+                          ui_->browseAvailableCommandButton, ui_->testAvailableCommandButton},
+                         services_);
 }
 
 CInternetPage::~CInternetPage() {
@@ -110,16 +91,6 @@ void CInternetPage::OnInitDialog() {
         addresses[i][kTextSize - 1] = '\0';
     }
     ShowAddresses();
-
-    const QIcon browse = BrowseIcon();
-    const QIcon play = PlayIcon();
-    for (QToolButton* button :
-         {ui_->browseUnavailableSoundButton, ui_->browseAvailableSoundButton,
-          ui_->browseUnavailableCommandButton, ui_->browseAvailableCommandButton}) {
-        button->setIcon(browse);
-    }
-    ui_->playUnavailableSoundButton->setIcon(play);
-    ui_->playAvailableSoundButton->setIcon(play);
 
     // Taken first: checking a box or a radio writes its member back.
     const InternetAlerts shown = alerts;
@@ -155,21 +126,21 @@ void CInternetPage::ShowAddresses() {
 
 void CInternetPage::OnAdd() {
     if (addressCount >= kMaxInternetAddresses) {
-        ShowMessage(this, LoadString(IDS_MAX_ADDRESSES));
+        TellUser(this, LoadString(IDS_MAX_ADDRESSES), services_);
         return;
     }
     CAddIPDlg dialog(this);
     if (dialog.exec() != QDialog::Accepted || dialog.address.isEmpty()) return;
     const QString address = TrimBlanksAndTabs(dialog.address);
     if (address.isEmpty()) {
-        ShowMessage(this, LoadString(IDS_ADDRESS_BLANK));
+        TellUser(this, LoadString(IDS_ADDRESS_BLANK), services_);
         return;
     }
     // Cutting an address to fit would make the gate ping a different host
     // than the one the user typed, so a long one is refused whole.
     const QByteArray bytes = address.toLocal8Bit();
     if (bytes.size() > static_cast<qsizetype>(kTextSize - 1)) {
-        ShowMessage(this, LoadString(IDS_ADDRESS_TOO_LONG));
+        TellUser(this, LoadString(IDS_ADDRESS_TOO_LONG), services_);
         return;
     }
     char* slot = addresses[addressCount];

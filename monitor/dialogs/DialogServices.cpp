@@ -1,23 +1,20 @@
 // Browse, Play and Test as every page does them.
 #include "dialogs/DialogServices.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QString>
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/CommandRunner.h"
 #include "engine/ServiceItem.h"
 #include "quillongen/str.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/QtPorts.h"
-#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -59,6 +56,14 @@ private:
 };
 
 }  // namespace
+
+void TellUser(QWidget* parent, const std::string& text, const DialogServices& services) {
+    if (services.showMessage) {
+        services.showMessage(parent, text);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", LoadString(IDS_APP_NAME), text.c_str());
+    }
+}
 
 QString ChooseFile(QWidget* parent, const FileChoice& choice, const DialogServices& services) {
     if (services.chooseFile) return services.chooseFile(parent, choice);
@@ -116,42 +121,8 @@ bool TestCommand(QWidget* parent, const char* command, int wait, const DialogSer
         result = StartCommand(command);
     }
     if (result == kRunOk || result == kRunStopped) return true;
-    ShowMessage(parent, LoadString(IDS_INVALID_COMMAND));
+    TellUser(parent, LoadString(IDS_INVALID_COMMAND), services);
     return false;
-}
-
-void StoreText(char* dest, std::size_t size, const QString& text) {
-    if (size == 0) return;
-    const QByteArray bytes = text.toLocal8Bit();
-    std::size_t n = std::min(static_cast<std::size_t>(bytes.size()), size - 1);
-    // The local 8-bit encoding is UTF-8: a cut inside a character would leave
-    // a broken sequence at the end of the field.
-    if (n < static_cast<std::size_t>(bytes.size())) {
-        while (n > 0 &&
-               (static_cast<unsigned char>(bytes[static_cast<qsizetype>(n)]) & 0xC0) == 0x80)
-            --n;
-    }
-    std::memcpy(dest, bytes.constData(), n);
-    dest[n] = '\0';
-}
-
-void ReadBack(const QLineEdit* edit, char* dest, std::size_t size) {
-    StoreText(dest, size, edit->text());
-}
-
-QString FieldText(const char* field, std::size_t size) {
-    return QString::fromLocal8Bit(field, static_cast<qsizetype>(strnlen(field, size)));
-}
-
-void CheckRadio(QButtonGroup* group, int id) {
-    if (QAbstractButton* radio = group->button(id)) {
-        radio->setChecked(true);
-        return;
-    }
-    // An exclusive group keeps one radio checked unless told otherwise.
-    group->setExclusive(false);
-    for (QAbstractButton* radio : group->buttons()) radio->setChecked(false);
-    group->setExclusive(true);
 }
 
 }  // namespace tarnwatch

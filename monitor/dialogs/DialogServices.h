@@ -1,15 +1,17 @@
 // What the pages may use of the program: the sound player for Play, a pump
-// for commands whose end Test waits for, and the file chooser behind every
-// Browse button (a test puts its own in place of the system's).
+// for commands whose end Test waits for, the file chooser behind every
+// Browse button and the message box (a test puts its own in place of the
+// system's), and the Browse, Play and Test actions built on them.
 #pragma once
 
 #include <QString>
 #include <cstddef>
 #include <functional>
+#include <string>
 
+#include "dialogs/Fields.h"
 #include "engine/Ports.h"
 
-class QButtonGroup;
 class QLineEdit;
 class QWidget;
 
@@ -31,7 +33,13 @@ struct DialogServices {
     // The chosen file's full path, or an empty text when the user cancels.
     // Unset: the system's file chooser.
     std::function<QString(QWidget* parent, const FileChoice& choice)> chooseFile;
+    // A message with an OK button over `parent`. Unset: the text goes to
+    // standard error after the program's name.
+    std::function<void(QWidget* parent, const std::string& text)> showMessage;
 };
+
+// Shows `text` through the services' message box.
+void TellUser(QWidget* parent, const std::string& text, const DialogServices& services);
 
 // Runs the chooser; the full path of an existing file, or empty.
 QString ChooseFile(QWidget* parent, const FileChoice& choice, const DialogServices& services);
@@ -55,30 +63,6 @@ void PlayMember(const char* member, const DialogServices& services);
 // nothing had to be reported.
 bool TestCommand(QWidget* parent, const char* command, int wait, const DialogServices& services);
 
-// Reads an edit back into a fixed text field, at most `size` - 1 bytes of
-// its local 8-bit text, never past the field.
-void ReadBack(const QLineEdit* edit, char* dest, std::size_t size);
-template <std::size_t N>
-void ReadBack(const QLineEdit* edit, char (&dest)[N]) {
-    ReadBack(edit, dest, N);
-}
-
-// Stores a text (a chosen path, say) in a fixed field the way ReadBack does:
-// at most `size` - 1 bytes, cut before a character rather than inside one.
-void StoreText(char* dest, std::size_t size, const QString& text);
-template <std::size_t N>
-void StoreText(char (&dest)[N], const QString& text) {
-    StoreText(dest, N, text);
-}
-
-// The text of a fixed field for an edit: read up to its NUL, never past the
-// field, even when a record holds no NUL there.
-QString FieldText(const char* field, std::size_t size);
-template <std::size_t N>
-QString FieldText(const char (&field)[N]) {
-    return FieldText(field, N);
-}
-
 // Browse for a fixed text field: a chosen file is stored in the field as
 // StoreText does and shown in its edit; a cancelled chooser changes nothing.
 void BrowseInto(QWidget* parent, char* field, std::size_t size, QLineEdit* edit,
@@ -97,9 +81,5 @@ bool TestTypedCommand(QWidget* parent, char (&field)[N], const QLineEdit* edit, 
     ReadBack(edit, field);
     return TestCommand(parent, field, wait, services);
 }
-
-// Checks the radio of `id` in its group; a value no radio stands for (a
-// damaged list may hold any) leaves every radio clear.
-void CheckRadio(QButtonGroup* group, int id);
 
 }  // namespace tarnwatch

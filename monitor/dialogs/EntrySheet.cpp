@@ -8,8 +8,8 @@
 #include "dialogs/CAlertPage.h"
 #include "dialogs/CBatchAlert.h"
 #include "dialogs/CGlobalPage.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/QtText.h"
 
 namespace tarnwatch {
 namespace {

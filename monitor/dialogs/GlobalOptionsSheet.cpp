@@ -8,8 +8,8 @@
 #include "dialogs/CBatchAlert.h"
 #include "dialogs/CInternetPage.h"
 #include "dialogs/OptionsDlg.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/QtText.h"
 
 namespace tarnwatch {
 

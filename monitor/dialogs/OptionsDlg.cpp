@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "engine/ServiceItem.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
-#include "shell/QtText.h"
 #include "ui_OptionsDlg.h"
 
 namespace tarnwatch {

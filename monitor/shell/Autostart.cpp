@@ -7,7 +7,7 @@
 #include <QSaveFile>
 
 #include "res/StringTable.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 
 namespace tarnwatch {
 

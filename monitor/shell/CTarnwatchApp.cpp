@@ -16,7 +16,7 @@
 #include "shell/LibraryMessageBox.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 
 namespace tarnwatch {
 namespace {

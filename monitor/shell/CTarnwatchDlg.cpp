@@ -21,9 +21,9 @@
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
-#include "shell/Pictures.h"
+#include "res/Pictures.h"
 #include "shell/QtSheets.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {

@@ -21,7 +21,7 @@
 #include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 #include "shell/StandardOutput.h"
 
 namespace tarnwatch {

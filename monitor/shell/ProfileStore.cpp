@@ -16,7 +16,7 @@
 #include "engine/SettingsTable.h"
 #include "res/StringTable.h"
 #include "shell/Autostart.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 
 namespace tarnwatch {
 namespace {

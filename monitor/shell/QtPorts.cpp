@@ -9,7 +9,7 @@
 
 #include "engine/MessageText.h"
 #include "res/StringTable.h"
-#include "shell/QtText.h"
+#include "res/QtText.h"
 
 namespace tarnwatch {
 

@@ -6,6 +6,7 @@
 #include "dialogs/CAdvancedDlg.h"
 #include "dialogs/EntrySheet.h"
 #include "dialogs/GlobalOptionsSheet.h"
+#include "shell/QtPorts.h"
 
 namespace tarnwatch {
 namespace {
@@ -15,6 +16,9 @@ public:
     QtSheets(QWidget* parent, SoundPort* sound, MessagePump* pump) : parent_(parent) {
         services_.sound = sound;
         services_.pump = pump;
+        services_.showMessage = [](QWidget* over, const std::string& text) {
+            ShowMessage(over, text);
+        };
     }
     bool RunEntrySheet(ServiceItem& entry) override {
         return tarnwatch::RunEntrySheet(parent_, entry, services_);

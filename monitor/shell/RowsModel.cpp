@@ -2,8 +2,8 @@
 #include "shell/RowsModel.h"
 
 #include "res/StringTable.h"
-#include "shell/Pictures.h"
-#include "shell/QtText.h"
+#include "res/Pictures.h"
+#include "res/QtText.h"
 
 namespace tarnwatch {
 

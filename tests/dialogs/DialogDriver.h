@@ -15,8 +15,10 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialogs/CAdvancedDlg.h"
@@ -37,6 +39,16 @@ public:
             choices.push_back(choice);
             return nextChoice;
         };
+        services.showMessage = [this](QWidget*, const std::string& text) {
+            messages.push_back(text);
+        };
+    }
+
+    // The messages shown while `action` runs.
+    std::vector<std::string> MessagesDuring(const std::function<void()>& action) {
+        messages.clear();
+        action();
+        return std::exchange(messages, {});
     }
 
     // The named control of the sheet; fails the test when there is none.
@@ -153,6 +165,7 @@ public:
     DialogServices services;
     std::vector<FileChoice> choices;
     QString nextChoice;
+    std::vector<std::string> messages;  // every message shown, in order
     CAdvancedDlg* sheet = nullptr;
 };
 

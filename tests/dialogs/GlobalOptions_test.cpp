@@ -70,23 +70,14 @@ bool Add(CInternetPage& page, std::optional<QString> text) {
     return opened;
 }
 
-// The messages shown while `action` runs. Offscreen, a message goes to
-// standard error after the program's name; Qt's own notes there are skipped.
+// What the pages showed in their message boxes.
+std::vector<std::string> shownMessages;
+
+// The messages shown while `action` runs.
 std::vector<std::string> MessagesDuring(const std::function<void()>& action) {
-    ::testing::internal::CaptureStderr();
+    shownMessages.clear();
     action();
-    const std::string captured = ::testing::internal::GetCapturedStderr();
-    const std::string prefix = std::string(LoadString(IDS_APP_NAME)) + ": ";
-    std::vector<std::string> messages;
-    std::size_t start = 0;
-    while (start < captured.size()) {
-        std::size_t end = captured.find('\n', start);
-        if (end == std::string::npos) end = captured.size();
-        const std::string line = captured.substr(start, end - start);
-        if (line.rfind(prefix, 0) == 0) messages.push_back(line.substr(prefix.size()));
-        start = end + 1;
-    }
-    return messages;
+    return std::exchange(shownMessages, {});
 }
 
 using Messages = std::vector<std::string>;
@@ -198,6 +189,9 @@ protected:
         services.chooseFile = [this](QWidget*, const FileChoice& choice) {
             choices.push_back(choice);
             return chosen;
+        };
+        services.showMessage = [](QWidget*, const std::string& text) {
+            shownMessages.push_back(text);
         };
     }
     // A page showing `addresses`, every alert mode on.

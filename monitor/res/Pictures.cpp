@@ -1,7 +1,7 @@
 // Pictures drawn with QPainter, so the program needs no image plug-ins. The
 // two page icons are SVG files; where the SVG plug-in is missing they are
 // drawn here as well.
-#include "shell/Pictures.h"
+#include "res/Pictures.h"
 
 #include <QPainter>
 #include <QPainterPath>
