@@ -14,9 +14,9 @@ namespace tarnwatch {
 namespace {
 
 void SetCaptions(const AlertControls& c, int unavailableId) {
-    c.unavailable->setText(QText(unavailableId));
-    c.timedOut->setText(QText(IDS_FOR_TIMED_OUT));
-    c.unresolved->setText(QText(IDS_FOR_UNRESOLVED));
+    c.unavailable->setText(TableText(unavailableId));
+    c.timedOut->setText(TableText(IDS_FOR_TIMED_OUT));
+    c.unresolved->setText(TableText(IDS_FOR_UNRESOLVED));
 }
 
 void ShowAndEnable(QCheckBox* box) {
@@ -25,8 +25,8 @@ void ShowAndEnable(QCheckBox* box) {
 }
 
 void SetLabels(const AlertControls& c, int failureId, int recoveryId) {
-    c.failureLabel->setText(QText(failureId));
-    c.recoveryLabel->setText(QText(recoveryId));
+    c.failureLabel->setText(TableText(failureId));
+    c.recoveryLabel->setText(TableText(recoveryId));
 }
 
 // The entry's own settings: the choices its kind of test can fail by.

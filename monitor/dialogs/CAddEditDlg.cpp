@@ -140,9 +140,9 @@ void CAddEditDlg::RefreshSourceKind() {
         ui_->sourceEdit->setText(FieldText(source));
         ui_->sourceEdit->setEnabled(true);
     }
-    const QString prompt = QText(sourceKind == kSourceProcessName ? IDS_ENTER_PROCESS_NAME
-                                 : sourceKind == kSourceProgram   ? IDS_ENTER_PROGRAM
-                                                                  : IDS_ENTER_PORT);
+    const QString prompt = TableText(sourceKind == kSourceProcessName ? IDS_ENTER_PROCESS_NAME
+                                     : sourceKind == kSourceProgram   ? IDS_ENTER_PROGRAM
+                                                                      : IDS_ENTER_PORT);
     ui_->sourcePromptLabel->setText(prompt);
     ui_->sourceEdit->setAccessibleDescription(prompt);
 

@@ -29,8 +29,8 @@ public:
     }
     void Pump() override {
         if (!progress_ && clock_.elapsed() >= kShowAfterMs) {
-            progress_ = std::make_unique<QProgressDialog>(QText(IDS_WAITING_FOR_COMMAND),
-                                                          QText(IDS_STOP_WAITING), 0, 0, parent_);
+            progress_ = std::make_unique<QProgressDialog>(
+                TableText(IDS_WAITING_FOR_COMMAND), TableText(IDS_STOP_WAITING), 0, 0, parent_);
             progress_->setObjectName(QStringLiteral("commandWaitDialog"));
             progress_->setWindowModality(Qt::WindowModal);
             progress_->setMinimumDuration(0);

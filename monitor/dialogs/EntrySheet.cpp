@@ -41,7 +41,7 @@ BatchAlert Padded(const BatchAlert& b) {
 }  // namespace
 
 EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services, QWidget* parent)
-    : SheetHolder(new CAdvancedDlg(QText(IDS_SHEET_ADD_EDIT), parent)),
+    : SheetHolder(new CAdvancedDlg(TableText(IDS_SHEET_ADD_EDIT), parent)),
       general_(new CAddEditDlg(services)),
       alertSettings_(new CGlobalPage),
       sound_(new CAlertPage(services)),
@@ -71,10 +71,10 @@ EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services,
     batch_->SetAlertSettingsPage(alertSettings_);
     batch_->SetGeneralPage(general_);
 
-    sheet_->AddPage(general_, general_, QText(IDS_PAGE_GENERAL));
-    sheet_->AddPage(alertSettings_, alertSettings_, QText(IDS_PAGE_ALERT_SETTINGS));
-    sheet_->AddPage(sound_, sound_, QText(IDS_PAGE_SOUND_ALERTS));
-    sheet_->AddPage(batch_, batch_, QText(IDS_PAGE_BATCH_ALERTS));
+    sheet_->AddPage(general_, general_, TableText(IDS_PAGE_GENERAL));
+    sheet_->AddPage(alertSettings_, alertSettings_, TableText(IDS_PAGE_ALERT_SETTINGS));
+    sheet_->AddPage(sound_, sound_, TableText(IDS_PAGE_SOUND_ALERTS));
+    sheet_->AddPage(batch_, batch_, TableText(IDS_PAGE_BATCH_ALERTS));
 }
 
 void EntrySheet::CopyBack(ServiceItem& entry) const {

@@ -15,7 +15,7 @@ namespace tarnwatch {
 
 GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
                                        const DialogServices& services, QWidget* parent)
-    : SheetHolder(new CAdvancedDlg(QText(IDS_GLOBAL_OPTIONS), parent)),
+    : SheetHolder(new CAdvancedDlg(TableText(IDS_GLOBAL_OPTIONS), parent)),
       general_(new OptionsDlg),
       sound_(new CAlertPage(services)),
       batch_(new CBatchAlert(services)),
@@ -46,10 +46,10 @@ GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
     internet_->alerts = settings.internetAlerts;
     internet_->OnInitDialog();
 
-    sheet_->AddPage(general_, general_, QText(IDS_PAGE_GENERAL));
-    sheet_->AddPage(sound_, sound_, QText(IDS_PAGE_SOUND_ALERTS));
-    sheet_->AddPage(batch_, batch_, QText(IDS_PAGE_BATCH_ALERTS));
-    sheet_->AddPage(internet_, internet_, QText(IDS_PAGE_INTERNET));
+    sheet_->AddPage(general_, general_, TableText(IDS_PAGE_GENERAL));
+    sheet_->AddPage(sound_, sound_, TableText(IDS_PAGE_SOUND_ALERTS));
+    sheet_->AddPage(batch_, batch_, TableText(IDS_PAGE_BATCH_ALERTS));
+    sheet_->AddPage(internet_, internet_, TableText(IDS_PAGE_INTERNET));
 }
 
 void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {

@@ -14,17 +14,17 @@
 namespace tarnwatch {
 
 QString OptionsDlg::LowText(int hours) {
-    return QString::number(hours) + QText(hours == 1 ? IDS_HOUR : IDS_HOURS);
+    return QString::number(hours) + TableText(hours == 1 ? IDS_HOUR : IDS_HOURS);
 }
 
 QString OptionsDlg::MediumText(int halfHours) {
     QString text = QString::number(halfHours / 2);
-    if (halfHours % 2 != 0) text += QText(IDS_HALF);
-    return text + QText(halfHours == 2 ? IDS_HOUR : IDS_HOURS);
+    if (halfHours % 2 != 0) text += TableText(IDS_HALF);
+    return text + TableText(halfHours == 2 ? IDS_HOUR : IDS_HOURS);
 }
 
 QString OptionsDlg::HighText(int minutes) {
-    return QString::number(minutes) + QText(minutes == 1 ? IDS_MINUTE : IDS_MINUTES);
+    return QString::number(minutes) + TableText(minutes == 1 ? IDS_MINUTE : IDS_MINUTES);
 }
 
 OptionsDlg::OptionsDlg(QWidget* parent) : QWidget(parent), ui_(new Ui::OptionsDlg) {

@@ -1,12 +1,8 @@
-// Start-up, shutdown and the window state of the monitor's controller.
+// The coordinator: start-up, shutdown, the timers, the nested pauses, the
+// close, and the user's commands handed to the class whose job they are.
 #include "engine/MonitorEngine.h"
 
-#include <cstdio>
-#include <new>
-
-#include "engine/FileReplace.h"
-#include "engine/MessageText.h"
-#include "engine/ProbeClient.h"
+#include "engine/SettingsTable.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -18,28 +14,33 @@ Ports WithPump(Ports ports, MessagePump* pump) {
     return ports;
 }
 
-// A report on standard error and, with `box`, in a message box too.
-void TellUser(const Ports& ports, const std::string& message, bool box) {
-    box = box && ports.messageBox;
-    if (!box || !ports.messageBox->WritesToStandardError()) {
-        TellOnStandardError(message);
-    }
-    if (box) ports.messageBox->Show(message);
-}
+// RAII pause of the schedule around one command.
+class Paused {
+public:
+    explicit Paused(MonitorEngine& engine) : engine_(engine) { engine_.PauseSchedule(); }
+    ~Paused() { engine_.ResumeSchedule(); }
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+
+private:
+    MonitorEngine& engine_;
+};
 
 }  // namespace
 
 MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
     : ports_(WithPump(ports, &passPump_)),
       store_(store),
-      alerts_(ports_, settings_),
-      gate_(ports_, settings_, alerts_),
-      scheduler_(*ports.clock, *ports.timers, settings_),
+      alerts_(ports_, model_.settings),
+      gate_(ports_, model_.settings, alerts_),
+      keeper_(ports_, model_.entries, shutdownDone_),
+      list_(ports_, store_, model_, keeper_, closeRequested_),
+      pass_(ports_, model_, alerts_, gate_, closeRequested_),
+      scheduler_(*ports.clock, *ports.timers, model_.settings),
       passPump_(ports.pump, closeRequested_) {
-    newEntryTemplate_ = NewEntryTemplate();
-    workingEntry_ = newEntryTemplate_;
-    settings_ = DefaultSettings();
-    toolTip_ = LoadString(IDS_TIP);
+    model_.newEntryTemplate = NewEntryTemplate();
+    model_.workingEntry = model_.newEntryTemplate;
+    model_.settings = DefaultSettings();
     if (ports_.timers) ports_.timers->SetSink(this);
 }
 
@@ -50,7 +51,7 @@ MonitorEngine::~MonitorEngine() {
 void MonitorEngine::ReadSettings() {
     if (settingsRead_) return;
     settingsRead_ = true;
-    if (store_) store_->ReadSettings(settings_);
+    if (store_) store_->ReadSettings(model_.settings);
 }
 
 void MonitorEngine::Initialise() {
@@ -58,55 +59,29 @@ void MonitorEngine::Initialise() {
     initialised_ = true;
     ReadSettings();
 
-    buttons_ = ButtonStates{};
-    buttons_.add = true;
-
-    const ListFilePaths paths = ListFileLocation();
-    lastLoad_ = LoadListFile(entries_, paths);
-    if (lastLoad_.outOfMemory) {
+    EngineObserver* observer = model_.observer;
+    if (keeper_.Load().outOfMemory) {
         // Nothing was loaded, so nothing may be written back; the close timer
         // ends the program after the message.
-        rows_.clear();
-        if (observer_) observer_->RowsReset();
+        list_.ResetButtons();
+        model_.rows.clear();
+        if (observer) observer->RowsReset();
         if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_OUT_OF_MEMORY));
         if (ports_.timers) ports_.timers->SetTimer(kTimerCloseAfterError, 1000);
-        if (observer_) observer_->StateChanged();
+        model_.StateChanged();
         return;
     }
-    ReportLoadProblems(paths);
-    BuildRowsFromEntries();
-    if (entries_.recordCount > 0) SetRowButtons(true);
-    if (observer_) {
-        observer_->RowsReset();
-        observer_->StateChanged();
-        observer_->TrayIconChanged(true);
+    model_.BuildRows();
+    list_.ResetButtons();
+    if (observer) {
+        observer->RowsReset();
+        observer->StateChanged();
+        observer->TrayIconChanged(true);
     }
-    if (settings_.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
+    if (model_.settings.minimize && ports_.timers) ports_.timers->SetTimer(kTimerHideWindow, 1000);
     scheduler_.ScheduleClass(kPassAll);
     scheduler_.ResumeSchedule();
-    if (observer_) observer_->ScheduleChanged();
-}
-
-void MonitorEngine::BuildRowsFromEntries() {
-    rows_.clear();
-    rows_.reserve(static_cast<std::size_t>(entries_.rowCount));
-    const std::string unknown = LoadString(IDS_UNKNOWN);
-    for (int r = 0; r < entries_.rowCount; ++r) {
-        LoadWorkingEntry(r, true);
-        rows_.push_back(MakeRowView(workingEntry_, kImageWarning, unknown));
-    }
-}
-
-void MonitorEngine::SetRowButtons(bool enabled) {
-    buttons_.remove = buttons_.edit = buttons_.update = enabled;
-    buttons_.moveUp = buttons_.moveDown = enabled;
-}
-
-void MonitorEngine::LoadWorkingEntry(int row, bool ownAlerts) {
-    const ServiceItem& record = entries_.RecordAtRow(row);
-    workingEntry_ = record;
-    if (!ownAlerts && record.soundUseGlobal) workingEntry_.alerts.sound = settings_.alerts.sound;
-    if (!ownAlerts && record.batchUseGlobal) workingEntry_.alerts.batch = settings_.alerts.batch;
+    if (observer) observer->ScheduleChanged();
 }
 
 void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& columnPositions,
@@ -120,131 +95,41 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         ports_.timers->KillTimer(kTimerHideWindow);
     }
     WriteSettingsAndList(columnPositions, columnWidths);
-    if (observer_) observer_->TrayIconChanged(false);
-    entries_.Clear();
-    rows_.clear();
-    if (observer_) observer_->RowsReset();
+    if (model_.observer) model_.observer->TrayIconChanged(false);
+    model_.entries.Clear();
+    model_.rows.clear();
+    if (model_.observer) model_.observer->RowsReset();
     closing_ = true;
 }
 
 void MonitorEngine::SaveForSession(const std::array<std::int32_t, kColumnCount>& columnPositions,
                                    const std::array<std::int32_t, kColumnCount>& columnWidths) {
-    if (!initialised_ || shutdownDone_ || lastLoad_.outOfMemory) return;
+    if (!initialised_ || shutdownDone_ || keeper_.LastLoad().outOfMemory) return;
     WriteSettingsAndList(columnPositions, columnWidths);
 }
 
 void MonitorEngine::WriteSettingsAndList(
     const std::array<std::int32_t, kColumnCount>& columnPositions,
     const std::array<std::int32_t, kColumnCount>& columnWidths) {
-    settings_.columnPosition = columnPositions;
-    settings_.columnWidth = columnWidths;
-    if (store_) store_->WriteListAndAlertSettings(settings_);
-    if (writer_) {
-        // A save still due goes out now, in this save; whatever a save in the
-        // background left to say goes to standard error.
-        writer_->Flush();
-        saveDue_ = false;
-        CheckBackgroundSaves();
-        if (ports_.timers) ports_.timers->KillTimer(kTimerSaveCheck);
-    }
-    // A message box must never hold up a logout: standard error alone.
-    SaveListNow(false);
-}
-
-void MonitorEngine::SetBackgroundSaves(bool on) {
-    if (on && !writer_) writer_ = std::make_unique<ListWriter>();
-    if (!on && writer_) {
-        CheckBackgroundSaves();  // a save that waits goes out now
-        writer_->Flush();
-        CheckBackgroundSaves();
-        writer_.reset();
-    }
-}
-
-void MonitorEngine::SaveList(bool showMessage) {
-    if (writer_ && showMessage && !shutdownDone_ && ports_.timers) {
-        // The copy for the writer is made a moment later, once the window
-        // has shown the change; quick edits in a row make one save.
-        saveDue_ = true;
-        ports_.timers->SetTimer(kTimerSaveCheck, kSaveDelayMs);
-        return;
-    }
-    SaveListNow(showMessage);
-}
-
-void MonitorEngine::SaveListNow(bool showMessage) {
-    const ListFilePaths paths = ListFileLocation();
-    std::string reason;
-    if (SaveListFile(entries_, paths, &reason) != SaveResult::kFailed) return;
-    ReportSaveFailure(SaveFailureMessage(paths.listFile, reason), showMessage);
-}
-
-void MonitorEngine::ReportSaveFailure(const std::string& message, bool showMessage) {
-    TellUser(ports_, message, showMessage);
-}
-
-void MonitorEngine::ReportLoadProblems(const ListFilePaths& paths) {
-    std::string message;
-    if (!lastLoad_.unsafeLink.empty()) {
-        message = FormatText(LoadString(IDS_LIST_UNSAFE_LINK),
-                             {paths.listFile, UnsafeLinkReason(lastLoad_.unsafeLink)});
-    } else if (lastLoad_.notRegularFile) {
-        message = FormatText(LoadString(IDS_LIST_NOT_REGULAR), {paths.listFile});
-    } else if (lastLoad_.damaged) {
-        message = FormatText(LoadString(IDS_LIST_DAMAGED),
-                             {paths.listFile, std::to_string(entries_.rowCount)});
-        if (!lastLoad_.keptList.empty()) {
-            message += FormatText(LoadString(IDS_LIST_KEPT_DAMAGED), {lastLoad_.keptList});
-        }
-        if (!lastLoad_.keptBackup.empty()) {
-            message += FormatText(LoadString(IDS_LIST_KEPT_BACKUP), {lastLoad_.keptBackup});
-        }
-        if (!lastLoad_.keepFailure.empty()) {
-            message += FormatText(LoadString(IDS_LIST_KEEP_FAILED), {lastLoad_.keepFailure});
-        }
-    } else {
-        return;
-    }
-    TellUser(ports_, message, true);
-}
-
-void MonitorEngine::CheckBackgroundSaves() {
-    if (!writer_) return;
-    if (saveDue_ && !shutdownDone_) {
-        saveDue_ = false;
-        try {
-            writer_->Submit(entries_, ListFileLocation());
-        } catch (const std::bad_alloc&) {
-            // No memory for the copy: save here and now instead, once an
-            // older copy being written cannot land after this one.
-            writer_->Flush();
-            SaveListNow(true);
-        }
-    }
-    // Idle first: a save that ends between the two calls then has its failure
-    // taken now or at the next check, never at neither.
-    const bool idle = writer_->Idle();
-    for (const std::string& message : writer_->TakeFailures()) {
-        ReportSaveFailure(message, !shutdownDone_);
-    }
-    if (!idle && ports_.timers && !shutdownDone_) {
-        ports_.timers->SetTimer(kTimerSaveCheck, 50);
-    }
+    model_.settings.columnPosition = columnPositions;
+    model_.settings.columnWidth = columnWidths;
+    if (store_) store_->WriteListAndAlertSettings(model_.settings);
+    keeper_.SaveForClose();
 }
 
 void MonitorEngine::RequestClose() {
     if (!Busy()) {
-        if (observer_) observer_->CloseRequested();
+        if (model_.observer) model_.observer->CloseRequested();
         return;
     }
     closeRequested_ = true;
-    if (clientThread_) clientThread_->OnTimeout();
+    pass_.CutWaitShort();
 }
 
 void MonitorEngine::CloseIfRequested() {
     if (!closeRequested_) return;
     closeRequested_ = false;
-    if (observer_) observer_->CloseRequested();
+    if (model_.observer) model_.observer->CloseRequested();
 }
 
 bool MonitorEngine::OnCancel() {
@@ -259,28 +144,150 @@ void MonitorEngine::OnTimer(int id) {
             if (ports_.window) ports_.window->Hide();
             break;
         case kTimerCloseAfterError:
-            if (observer_) observer_->CloseRequested();
+            if (model_.observer) model_.observer->CloseRequested();
             break;
         case kTimerUpdateTick:
             // A pause re-arms the tick when it ends.
             if (shutdownDone_ || Busy()) break;
             scheduler_.OnUpdateTick([this](int cls) {
-                passClass_ = cls;
-                classFromTimer_ = 0;
+                pass_.SetPassClass(cls);
+                tickChoseClass_ = true;
                 OnUpdateAll();
-                classFromTimer_ = 1;
+                tickChoseClass_ = false;
             });
-            if (observer_) observer_->ScheduleChanged();
+            if (model_.observer) model_.observer->ScheduleChanged();
             break;
         case kTimerSaveCheck:
-            CheckBackgroundSaves();
+            keeper_.CheckBackgroundSaves();
             break;
         case kTimerNetworkTimeout:
-            networkTimeoutSeen_ = 1;
-            if (clientThread_) clientThread_->OnTimeout();
+            pass_.OnNetworkTimeout();
             break;
         default:
             break;
+    }
+}
+
+// --- Passes -----------------------------------------------------------------
+
+void MonitorEngine::OnUpdate() {
+    if (!Idle()) return;
+    Paused paused(*this);
+    if (ports_.waitCursor) ports_.waitCursor->Begin();
+    pass_.SetPassClass(kPassAll);
+    pass_.Run(model_.entries.selectedRow);
+    if (ports_.waitCursor) ports_.waitCursor->End();
+}
+
+void MonitorEngine::OnUpdateAll() {
+    if (!Idle()) return;
+    Paused paused(*this);
+    if (ports_.waitCursor) ports_.waitCursor->Begin();
+    if (!tickChoseClass_) pass_.SetPassClass(kPassAll);
+    pass_.Run(-1);
+    if (ports_.waitCursor) ports_.waitCursor->End();
+}
+
+// --- The schedule -------------------------------------------------------------
+
+// Pauses nest: a sheet opened from the About box's time, a pass inside a
+// list command, a message inside a pass. Only the outermost resume starts
+// the countdowns again, and only then may a close held meanwhile go ahead.
+void MonitorEngine::PauseSchedule() {
+    if (pauseDepth_++ == 0) scheduler_.PauseSchedule();
+    if (model_.observer) model_.observer->ScheduleChanged();
+}
+
+void MonitorEngine::ResumeSchedule() {
+    if (pauseDepth_ == 0) return;
+    if (--pauseDepth_ == 0 && !shutdownDone_) scheduler_.ResumeSchedule();
+    if (model_.observer) model_.observer->ScheduleChanged();
+    if (pauseDepth_ == 0) CloseIfRequested();
+}
+
+void MonitorEngine::OnTimersOn() {
+    // The buttons cannot be reached while anything is paused; should a click
+    // come through anyway, the countdowns must stay frozen.
+    if (!Busy()) scheduler_.TimersOn();
+    if (model_.observer) model_.observer->ScheduleChanged();
+}
+
+void MonitorEngine::OnTimersOff() {
+    if (!Busy()) scheduler_.TimersOff();
+    if (model_.observer) model_.observer->ScheduleChanged();
+}
+
+// --- The list commands ----------------------------------------------------------
+
+void MonitorEngine::OnSelect(int row) {
+    list_.Select(row);
+}
+
+void MonitorEngine::OnDoubleClick(int row) {
+    if (Busy() || !model_.entries.IsRow(row)) return;
+    list_.Select(row);
+    OnEdit();
+}
+
+void MonitorEngine::OnAdd() {
+    if (!Idle()) return;
+    Paused paused(*this);
+    list_.Add();
+}
+
+void MonitorEngine::OnEdit() {
+    if (!Idle() || !model_.entries.IsRow(model_.entries.selectedRow)) return;
+    Paused paused(*this);
+    list_.Edit();
+}
+
+void MonitorEngine::OnRemove() {
+    if (!Idle() || !model_.entries.IsRow(model_.entries.selectedRow)) return;
+    Paused paused(*this);
+    list_.Remove();
+}
+
+void MonitorEngine::MoveRow(int from, int to) {
+    if (!Idle() || !model_.entries.IsRow(from) || !model_.entries.IsRow(to)) return;
+    Paused paused(*this);
+    list_.Move(from, to);
+}
+
+void MonitorEngine::OnSort(int column) {
+    if (!Idle() || column < 0 || column >= kColumnCount) return;
+    Paused paused(*this);
+    list_.Sort(column);
+}
+
+// --- Global Options ---------------------------------------------------------------
+
+void MonitorEngine::OnGlobalOptions() {
+    if (!Idle()) return;
+    Paused paused(*this);
+    GlobalSettings edited = model_.settings;
+    if (!ports_.sheets || !ports_.sheets->RunGlobalOptions(edited) || closeRequested_) return;
+    ApplyGlobalOptions(edited);
+}
+
+void MonitorEngine::ApplyGlobalOptions(const GlobalSettings& edited) {
+    GlobalSettings& settings = model_.settings;
+    const GlobalSettings before = settings;
+    settings = edited;
+    // The sheet has no say over the columns: they stay as the window holds
+    // them until the shutdown reads them back.
+    settings.columnPosition = before.columnPosition;
+    settings.columnWidth = before.columnWidth;
+    NormaliseSettings(settings);
+    if (store_) {
+        store_->WriteListAndAlertSettings(settings);
+        store_->WriteRunOptions(settings, before.startup);
+    }
+    if (model_.observer) model_.observer->OptionsApplied();
+    for (int cls : {kFrequencyLow, kFrequencyMedium, kFrequencyHigh}) {
+        if (UpdateScheduler::ClassInterval(cls, settings) !=
+            UpdateScheduler::ClassInterval(cls, before)) {
+            scheduler_.ScheduleClass(cls);
+        }
     }
 }
 

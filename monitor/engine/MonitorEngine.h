@@ -1,7 +1,9 @@
-// The monitor's controller without any user interface: it owns the entry
-// collection, the global settings, the list rows as plain data and the main
-// window's state, and runs start-up and shutdown. The shell renders what it
-// holds and forwards the user's commands to it.
+// The monitor's coordinator, without any user interface. It owns the model
+// (entries, rows, settings) and the classes that do the work: the test pass,
+// the list commands, the list file's keeper, the schedule, the alerts and
+// the Internet gate. It runs start-up and shutdown, the timers, the pauses
+// that nest around every pass, sheet and message, and the close. The shell
+// renders what it holds and forwards the user's commands to it.
 #pragma once
 
 #include <memory>
@@ -9,66 +11,15 @@
 #include <vector>
 
 #include "engine/AlertActions.h"
-#include "engine/EntryCollection.h"
 #include "engine/InternetGate.h"
-#include "engine/ListFile.h"
-#include "engine/ListOrder.h"
-#include "engine/ListWriter.h"
+#include "engine/ListCommands.h"
+#include "engine/ListKeeper.h"
+#include "engine/MonitorModel.h"
 #include "engine/Ports.h"
-#include "engine/RowDisplay.h"
 #include "engine/Scheduler.h"
-#include "engine/ServiceItem.h"
-#include "engine/Settings.h"
+#include "engine/TestPass.h"
 
 namespace tarnwatch {
-
-// Where the global settings persist. Without one, the defaults stand.
-class SettingsStore {
-public:
-    virtual ~SettingsStore() = default;
-    virtual void ReadSettings(GlobalSettings& settings) = 0;
-    virtual void WriteListAndAlertSettings(const GlobalSettings& settings) = 0;
-    // The run and control options and the intervals; the autostart entry
-    // follows "Startup" when it differs from `startupBefore`.
-    virtual void WriteRunOptions(const GlobalSettings& settings, int startupBefore) = 0;
-};
-
-// What the user interface is told.
-class EngineObserver {
-public:
-    virtual ~EngineObserver() = default;
-    virtual void RowsReset() = 0;          // every row may have changed
-    virtual void RowChanged(int row) = 0;  // one row's image or cells
-    // Rows added, taken out or moved; the rows in between follow. Observers
-    // that keep no per-row state may treat each as a reset.
-    virtual void RowsInserted(int /*first*/, int /*count*/) { RowsReset(); }
-    virtual void RowRemoved(int /*row*/) { RowsReset(); }
-    virtual void RowMoved(int /*from*/, int /*to*/) { RowsReset(); }
-    // The Global Options sheet changed the run options ("DisableClose").
-    virtual void OptionsApplied() {}
-    virtual void StateChanged() = 0;   // buttons, level, tip, selection
-    virtual void ScheduleChanged() {}  // clock, countdowns, timers switch
-    // A pass has made `row` the selected row: show it at once.
-    virtual void RowVisited(int row) { RowChanged(row); }
-    // A test of the entry at `row` has ended and its row shows the outcome.
-    virtual void RowTested(int /*row*/) {}
-    // A pass has ended and the overall level and tool tip are recomputed:
-    // the state is complete until the next pass starts.
-    virtual void PassEnded() {}
-    virtual void TrayIconChanged(bool shown) = 0;
-    virtual void CloseRequested() = 0;  // the program must close
-};
-
-struct ButtonStates {
-    bool add = false;
-    bool remove = false;
-    bool edit = false;
-    bool update = false;
-    bool moveUp = false;
-    bool moveDown = false;
-};
-
-class CClientThread;
 
 // The pump of every wait of a pass (tests, the Internet gate, alert
 // commands): it serves the platform's pump and asks the wait to give up once
@@ -96,7 +47,7 @@ public:
     MonitorEngine(const MonitorEngine&) = delete;
     MonitorEngine& operator=(const MonitorEngine&) = delete;
 
-    void SetObserver(EngineObserver* observer) { observer_ = observer; }
+    void SetObserver(EngineObserver* observer) { model_.observer = observer; }
 
     // Reads the profile and puts the global alert settings into force. Runs
     // once, before the list's columns are built from the settings.
@@ -121,10 +72,10 @@ public:
     // waits) the wait in progress is cut short, the pass stops after the
     // current row, and the observer is told when the pass has unwound.
     void RequestClose();
-    bool InPass() const { return inPass_; }
+    bool InPass() const { return pass_.Running(); }
     // A pass, a sheet, a message or the About box is running: the commands
     // that start one do nothing, and a close is held until it has unwound.
-    bool Busy() const { return inPass_ || pauseDepth_ > 0; }
+    bool Busy() const { return pass_.Running() || pauseDepth_ > 0; }
     // True from a close asked for while busy until the close is handed on.
     bool CloseHeld() const { return closeRequested_; }
 
@@ -135,13 +86,13 @@ public:
     void OnUpdateAll();
     // A click on the list: `row` becomes the selected row (-1 = none).
     void OnSelect(int row);
-    // The list operations. Each does nothing during a pass or where its row
-    // does not exist.
+    // The list commands. Each does nothing while busy or where its row does
+    // not exist.
     void OnAdd();
     void OnEdit();
     void OnRemove();
-    void OnMoveUp();
-    void OnMoveDown();
+    void OnMoveUp() { MoveRow(model_.entries.selectedRow, model_.entries.selectedRow - 1); }
+    void OnMoveDown() { MoveRow(model_.entries.selectedRow, model_.entries.selectedRow + 1); }
     // A click on the header of column `column`.
     void OnSort(int column);
     // A double click on `row`: it is selected, then edited.
@@ -163,140 +114,75 @@ public:
     // Saves after Add and Edit go to a thread of their own (the window turns
     // this on; a failure is still told, as soon as it is known). The close
     // always waits for them and saves once more itself.
-    void SetBackgroundSaves(bool on);
+    void SetBackgroundSaves(bool on) { keeper_.SetBackgroundSaves(on); }
 
     // Tests the rows of the pass: `row` alone, or every row for -1.
-    void RunTestPass(int row);
-    int passClass() const { return passClass_; }
-    void SetPassClass(int cls) { passClass_ = cls; }
+    void RunTestPass(int row) { pass_.Run(row); }
+    int passClass() const { return pass_.PassClass(); }
+    void SetPassClass(int cls) { pass_.SetPassClass(cls); }
     std::int32_t InternetState() const { return gate_.State(); }
     const UpdateScheduler& Scheduler() const { return scheduler_; }
 
     // Copies the entry at `row` into the working entry, with the global alert
     // halves standing in where the entry asks for them (unless `ownAlerts`).
-    void LoadWorkingEntry(int row, bool ownAlerts);
+    void LoadWorkingEntry(int row, bool ownAlerts) { model_.LoadWorkingEntry(row, ownAlerts); }
 
     // What the window shows. Changes go through the commands above, which
     // tell the observer.
-    const std::vector<RowView>& Rows() const { return rows_; }
-    const EntryCollection& Entries() const { return entries_; }
-    const ServiceItem& WorkingEntry() const { return workingEntry_; }
-    const ServiceItem& NewEntry() const { return newEntryTemplate_; }
-    const GlobalSettings& Settings() const { return settings_; }
+    const std::vector<RowView>& Rows() const { return model_.rows; }
+    const EntryCollection& Entries() const { return model_.entries; }
+    const ServiceItem& WorkingEntry() const { return model_.workingEntry; }
+    const ServiceItem& NewEntry() const { return model_.newEntryTemplate; }
+    const GlobalSettings& Settings() const { return model_.settings; }
     // Direct access for tests that set up a state no command makes (a
     // record damaged in memory, settings changed between passes).
-    EntryCollection& EntriesForTesting() { return entries_; }
-    GlobalSettings& SettingsForTesting() { return settings_; }
-    const ButtonStates& Buttons() const { return buttons_; }
-    int OverallLevel() const { return overallLevel_; }
-    const std::string& ToolTip() const { return toolTip_; }
+    EntryCollection& EntriesForTesting() { return model_.entries; }
+    GlobalSettings& SettingsForTesting() { return model_.settings; }
+    const ButtonStates& Buttons() const { return list_.Buttons(); }
+    int OverallLevel() const { return pass_.OverallLevel(); }
+    const std::string& ToolTip() const { return pass_.ToolTip(); }
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
-    const LoadReport& LastLoad() const { return lastLoad_; }
-    // How long the last test of the entry at `row` took, in microseconds;
-    // -1 while it has not been tested since the list was loaded.
-    std::int64_t LastTestDurationUs(int row) const;
-    // The last pass that ended: its length in microseconds (-1 before the
-    // first) and the wall-clock time of its end.
-    std::int64_t LastPassDurationUs() const { return lastPassDurationUs_; }
-    std::int64_t LastPassEndTime() const { return lastPassEndTime_; }
+    const LoadReport& LastLoad() const { return keeper_.LastLoad(); }
+    // What the test pass measures (see TestPass).
+    std::int64_t LastTestDurationUs(int row) const { return pass_.LastTestDurationUs(row); }
+    std::int64_t LastPassDurationUs() const { return pass_.LastPassDurationUs(); }
+    std::int64_t LastPassEndTime() const { return pass_.LastPassEndTime(); }
+    const TestPass& Pass() const { return pass_; }
 
 private:
-    // The outcome of one entry's test.
-    struct TestOutcome {
-        bool success = false;
-        std::string text;
-    };
-    TestOutcome RunEntryTest(int row);
-    TestOutcome RunTcpTest();
-    void EvaluateSuccess(int row, const std::string& text);
-    // Returns the row image the failure leaves.
-    int EvaluateFailure(int row, const std::string& text);
-    void ShowRow(int row, int image, const std::string& status);
-    void SetStatusCell(int row, const std::string& status);
-    void RecomputeOverallLevel();
-    void NoteTestDuration(int row, std::int64_t microseconds);
-    // Tells the observer about a close asked for during the pass.
+    // Tells the observer about a close asked for while busy.
     void CloseIfRequested();
-    void RaiseOverallLevel(int image);
-
-    // The alerts of an entry's failure or recovery, on the working entry's
-    // effective settings.
-    void FailureAlerts(std::int32_t classBit, int row);
-    void OkAgainActions(int row);
-    CommandMacros RowMacros(int row) const;
-    // True when the entry left the pass's rows (moved to the end).
-    bool MoveFailedToEnd(int row, int image);
-    void DisableFailed(int row);
-    // Saves the list; a failure is reported on standard error and, with
-    // `showMessage`, in a message box too.
-    void SaveList(bool showMessage);
-    void SaveListNow(bool showMessage);
-    void ReportSaveFailure(const std::string& message, bool showMessage);
-    void CheckBackgroundSaves();
-    // Tells the user, on standard error and in a message box, about a list
-    // file that was damaged or could not be used.
-    void ReportLoadProblems(const ListFilePaths& paths);
-
-    void BuildRowsFromEntries();
-    // Writes the working entry's cells (and, with `writeBack`, its fields
-    // but `state` and `row`) into row `row`.
-    void RefreshRow(int row, bool writeBack, int image, const std::string& status);
-    void RemoveRow(int row);
     void MoveRow(int from, int to);
     void ApplyGlobalOptions(const GlobalSettings& edited);
-    ListOrder Order() { return ListOrder(entries_, rows_); }
-    void SetRowButtons(bool enabled);
     // What the shutdown and the session's save request both write: the
     // columns as shown, the profile's list and alert values, and the list
     // once every background save has landed.
     void WriteSettingsAndList(const std::array<std::int32_t, kColumnCount>& columnPositions,
                               const std::array<std::int32_t, kColumnCount>& columnWidths);
-    // A sheet's OK counts only while no close waits for it to end.
-    bool SheetAccepted(bool accepted) const { return accepted && !closeRequested_; }
+    // Whether a command of the user may start now.
+    bool Idle() const { return !Busy() && !shutdownDone_; }
 
+    // Declared first: every job below keeps a reference to the ports. The
+    // pump in them is `passPump_`, which no wait uses before construction
+    // has ended.
     Ports ports_;
     SettingsStore* store_;
-    EngineObserver* observer_ = nullptr;
-
-    ServiceItem newEntryTemplate_;
-    ServiceItem workingEntry_;
-    GlobalSettings settings_;
+    MonitorModel model_;
+    bool closeRequested_ = false;
+    bool shutdownDone_ = false;
     AlertActions alerts_;
     InternetGate gate_;
-    EntryCollection entries_;
-    std::unique_ptr<ListWriter> writer_;
-    bool saveDue_ = false;  // a background save waits for kTimerSaveCheck
-    static constexpr int kSaveDelayMs = 200;
-    std::vector<RowView> rows_;
-    ButtonStates buttons_;
-    LoadReport lastLoad_;
-    // By record slot, which an entry keeps wherever its row moves; kept
-    // beside the records because their layout is the list file's.
-    std::vector<std::int64_t> testDurationUs_;
-    std::int64_t lastPassDurationUs_ = -1;
-    std::int64_t lastPassEndTime_ = 0;
-    int overallLevel_ = kLevelWarning;
-    std::string toolTip_;
+    ListKeeper keeper_;
+    ListCommands list_;
+    TestPass pass_;
     UpdateScheduler scheduler_;
-    int passClass_ = kPassAll;
-    int classFromTimer_ = 1;
-    int sortColumn_ = -1;  // the column of the last sort, and its clicks
-    int sortClicks_ = 0;
-    CClientThread* clientThread_ = nullptr;
-    int networkTimeoutSeen_ = 0;
-    bool inPass_ = false;
+    // True while the update tick runs a pass: the tick has chosen its class.
+    bool tickChoseClass_ = false;
     int pauseDepth_ = 0;
-    bool closeRequested_ = false;
-    // The process-list probe of the older platform family is never the one
-    // on this system.
-    const int isWindows9x_ = 0;
     bool settingsRead_ = false;
     bool initialised_ = false;
     bool closing_ = false;
-    bool shutdownDone_ = false;
-    // Declared last: `ports_` hands it to every wait before it exists, and
-    // nothing waits before construction ends.
     PassPump passPump_;
 };
 

@@ -64,12 +64,12 @@ int CClientThread::Connect(int port, const char* host, int timeoutSeconds) {
     if (port <= 0) return 1;
 
     conversationState_ = kConversationConnecting;
-    cancelled_ = 0;
+    cancelled_ = false;
     StringId failure = IDS_UNAVAILABLE;
     bool connected = false;
     if (port <= 65535) {
         ArmTimer();
-        waiting_ = 1;
+        waiting_ = true;
         const std::int64_t deadline = Deadline(kBackstopMs);
         HostResolver resolver;
         resolver.Start(host ? host : "", port);
@@ -104,7 +104,7 @@ int CClientThread::Connect(int port, const char* host, int timeoutSeconds) {
             }
         }
         KillTimer();
-        waiting_ = 0;
+        waiting_ = false;
     }
     if (!connected) {
         status_ = LoadString(failure);
@@ -124,16 +124,16 @@ void CClientThread::OnTimeout() {
 }
 
 void CClientThread::TimeoutSeen() {
-    replyDone_ = 1;
+    replyDone_ = true;
     status_ = LoadString(IDS_TIMEDOUT);
-    cancelled_ = 1;
+    cancelled_ = true;
 }
 
 void CClientThread::SendRequest(const char* text) {
     if (!outArchive_ || !socket_) return;
     CMsgClient message;
     message.text = text ? text : "";
-    replyDone_ = 0;
+    replyDone_ = false;
     bool awaitReply = true;
     if (message.text == LoadString(IDS_PROTO_HELLO)) {
         conversationState_ = kConversationAwaitingAck;
@@ -149,25 +149,25 @@ void CClientThread::SendRequest(const char* text) {
     if (socket_->Send(bytes.data(), bytes.size(), Deadline(0)) != 0) {
         outArchive_ = false;
         status_ = LoadString(IDS_UNAVAILABLE);
-        replyDone_ = 1;
+        replyDone_ = true;
         return;
     }
     if (!awaitReply) return;
-    cancelled_ = 0;
+    cancelled_ = false;
     ArmTimer();
-    waiting_ = 1;
+    waiting_ = true;
     replyDeadline_ = Deadline(kBackstopMs);
     while (!PollReply()) {
     }
     replyDeadline_ = kNoDeadline;
     KillTimer();
-    waiting_ = 0;
+    waiting_ = false;
 }
 
 bool CClientThread::PollReply() {
     if (replyDone_) return true;
     ReadReplies();
-    return replyDone_ != 0;
+    return replyDone_;
 }
 
 void CClientThread::ReadReplies() {
@@ -210,7 +210,7 @@ void CClientThread::ReadMessage() {
     }
     for (const auto& line : message.lines) HandleReply(line);
     if (!message.lines.empty()) {
-        replyDone_ = 1;
+        replyDone_ = true;
         if (conversationState_ != kConversationAcknowledged &&
             conversationState_ != kConversationFigureReceived) {
             status_ = LoadString(IDS_UNAVAILABLE);
@@ -222,7 +222,7 @@ void CClientThread::ReadMessage() {
 void CClientThread::ReadFailed() {
     outArchive_ = false;
     status_ = LoadString(IDS_UNAVAILABLE);
-    replyDone_ = 1;
+    replyDone_ = true;
     CloseConnection();
 }
 

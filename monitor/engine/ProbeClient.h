@@ -58,9 +58,9 @@ public:
     void OnTimeout();
 
     const std::string& status() const { return status_; }
-    bool cancelled() const { return cancelled_ != 0; }
+    bool cancelled() const { return cancelled_; }
     int conversationState() const { return conversationState_; }
-    bool waiting() const { return waiting_ != 0; }
+    bool waiting() const { return waiting_; }
     bool IsConnected() const { return socket_ != nullptr && socket_->IsOpen(); }
     int timeoutMs() const { return timeoutMs_; }
 
@@ -91,12 +91,12 @@ private:
     std::vector<std::uint8_t> inBuffer_;
     std::int64_t replyDeadline_ = kNoDeadline;
 
-    int replyDone_ = 0;
+    bool replyDone_ = false;
     std::string status_;
     int conversationState_ = kConversationIdle;
     int timeoutMs_ = 0;
-    int waiting_ = 0;
-    int cancelled_ = 0;
+    bool waiting_ = false;
+    bool cancelled_ = false;
 };
 
 }  // namespace tarnwatch

@@ -7,7 +7,8 @@
 
 namespace tarnwatch {
 
-inline QString QText(int id) {
+// The string table's text of `id` as a Qt string.
+inline QString TableText(int id) {
     return QString::fromLatin1(LoadString(id));
 }
 

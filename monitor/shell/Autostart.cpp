@@ -6,15 +6,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "res/StringTable.h"
 #include "res/QtText.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 
 QString AutostartFilePath() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
-    return base + "/autostart/" + QText(IDS_APP_NAME) + ".desktop";
+    return base + "/autostart/" + TableText(IDS_APP_NAME) + ".desktop";
 }
 
 bool AutostartActive() {
@@ -81,7 +81,7 @@ bool WriteAutostartFile(const QString& program) {
     const QString text = QStringLiteral(
                              "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
                              "X-GNOME-Autostart-enabled=true\n")
-                             .arg(QText(IDS_APP_NAME), DesktopExecValue(program));
+                             .arg(TableText(IDS_APP_NAME), DesktopExecValue(program));
     out.write(text.toUtf8());
     return out.commit();
 }

@@ -11,12 +11,12 @@
 
 #include "engine/ListFile.h"
 #include "engine/MessageText.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchDlg.h"
 #include "shell/LibraryMessageBox.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
-#include "res/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -81,8 +81,8 @@ std::string ClaimSingleInstance(int isWindows9x, ListDirectoryLock& lock) {
 int CTarnwatchApp::Run(int& argc, char** argv) {
     QApplication app(argc, argv);
     // The profile: organisation "Quillon", application "Tarnwatch".
-    QCoreApplication::setOrganizationName(QText(IDS_PROFILE_ORG));
-    QCoreApplication::setApplicationName(QText(IDS_PROFILE_APP));
+    QCoreApplication::setOrganizationName(TableText(IDS_PROFILE_ORG));
+    QCoreApplication::setApplicationName(TableText(IDS_PROFILE_APP));
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (!SocketsAvailable()) {

@@ -20,10 +20,10 @@
 #include <QToolTip>
 
 #include "engine/SystemClock.h"
-#include "res/StringTable.h"
 #include "res/Pictures.h"
-#include "shell/QtSheets.h"
 #include "res/QtText.h"
+#include "res/StringTable.h"
+#include "shell/QtSheets.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
@@ -68,7 +68,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
         clock = ownClock_.get();
     }
     ui_->setupUi(this);
-    setWindowTitle(QText(IDS_APP_NAME));
+    setWindowTitle(TableText(IDS_APP_NAME));
     setWindowIcon(ProgramIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -435,9 +435,9 @@ void CTarnwatchDlg::ShowAbout() {
     if (engine_->Busy() || engine_->ShutdownDone()) return;
     engine_->PauseSchedule();
     QMessageBox box(this);
-    box.setWindowTitle(QText(IDS_ABOUT_TITLE));
+    box.setWindowTitle(TableText(IDS_ABOUT_TITLE));
     box.setIconPixmap(LogoPixmap());
-    box.setText(QText(IDS_VERSION_LINE));
+    box.setText(TableText(IDS_VERSION_LINE));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     engine_->ResumeSchedule();

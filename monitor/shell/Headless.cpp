@@ -15,13 +15,13 @@
 #include "engine/MetricsWriter.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/CanberraSound.h"
 #include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
-#include "res/QtText.h"
 #include "shell/StandardOutput.h"
 
 namespace tarnwatch {
@@ -130,10 +130,11 @@ void TestTimedEntriesNow(MonitorEngine& engine) {
         if (UpdateScheduler::ClassInterval(cls, s) > 0) timed.push_back(cls);
     }
     if (timed.empty() || !engine.Scheduler().timersOn()) {
-        const std::string profile = QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                                              QText(IDS_PROFILE_ORG), QText(IDS_PROFILE_APP))
-                                        .fileName()
-                                        .toStdString();
+        const std::string profile =
+            QSettings(QSettings::NativeFormat, QSettings::UserScope, TableText(IDS_PROFILE_ORG),
+                      TableText(IDS_PROFILE_APP))
+                .fileName()
+                .toStdString();
         TellOnStandardError(
             FormatText(LoadString(IDS_HEADLESS_NOTHING_TIMED),
                        {LoadString(IDS_HIGHNETUPDATE), LoadString(IDS_MEDNETUPDATE),
@@ -168,8 +169,8 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     IgnoreBrokenPipes();
     ReportOutput report(once);
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QText(IDS_PROFILE_ORG));
-    QCoreApplication::setApplicationName(QText(IDS_PROFILE_APP));
+    QCoreApplication::setOrganizationName(TableText(IDS_PROFILE_ORG));
+    QCoreApplication::setApplicationName(TableText(IDS_PROFILE_APP));
     const int isWindows9x = 0;
     ListDirectoryLock listLock;
     if (const std::string refusal = ClaimSingleInstance(isWindows9x, listLock); !refusal.empty()) {

@@ -1,24 +1,25 @@
 // The notification icon; see NotificationIcon.h.
 #include "shell/NotificationIcon.h"
 
-#include "res/StringTable.h"
 #include "res/Pictures.h"
 #include "res/QtText.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 
 NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
     menu_.setObjectName(QStringLiteral("notificationMenu"));
-    QAction* open = menu_.addAction(QText(IDS_TRAY_OPEN), this, &NotificationIcon::openRequested);
+    QAction* open =
+        menu_.addAction(TableText(IDS_TRAY_OPEN), this, &NotificationIcon::openRequested);
     menu_.setDefaultAction(open);
     menu_.addSeparator();
-    updateAll_ =
-        menu_.addAction(QText(IDS_TRAY_UPDATE_ALL), this, &NotificationIcon::updateAllRequested);
-    globalOptions_ = menu_.addAction(QText(IDS_TRAY_GLOBAL_OPTIONS), this,
+    updateAll_ = menu_.addAction(TableText(IDS_TRAY_UPDATE_ALL), this,
+                                 &NotificationIcon::updateAllRequested);
+    globalOptions_ = menu_.addAction(TableText(IDS_TRAY_GLOBAL_OPTIONS), this,
                                      &NotificationIcon::globalOptionsRequested);
-    about_ = menu_.addAction(QText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
+    about_ = menu_.addAction(TableText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
     menu_.addSeparator();
-    exit_ = menu_.addAction(QText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
+    exit_ = menu_.addAction(TableText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
     exit_->setVisible(false);
     icon_.setContextMenu(&menu_);
     connect(&icon_, &QSystemTrayIcon::activated, this,

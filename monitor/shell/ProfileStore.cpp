@@ -14,9 +14,9 @@
 
 #include "engine/MessageText.h"
 #include "engine/SettingsTable.h"
+#include "res/QtText.h"
 #include "res/StringTable.h"
 #include "shell/Autostart.h"
-#include "res/QtText.h"
 
 namespace tarnwatch {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 // ~/.config/Quillon/Tarnwatch.conf, under $XDG_CONFIG_HOME when that is set.
 QString ProfilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
-           QText(IDS_PROFILE_ORG) + '/' + QText(IDS_PROFILE_APP) + QStringLiteral(".conf");
+           TableText(IDS_PROFILE_ORG) + '/' + TableText(IDS_PROFILE_APP) + QStringLiteral(".conf");
 }
 
 // True unless something other than a regular file stands at the profile's
@@ -44,8 +44,8 @@ bool ProfileUsable() {
 
 QSettings* OpenProfile(std::optional<QSettings>& settings) {
     if (!ProfileUsable()) return nullptr;
-    return &settings.emplace(QSettings::NativeFormat, QSettings::UserScope, QText(IDS_PROFILE_ORG),
-                             QText(IDS_PROFILE_APP));
+    return &settings.emplace(QSettings::NativeFormat, QSettings::UserScope,
+                             TableText(IDS_PROFILE_ORG), TableText(IDS_PROFILE_APP));
 }
 
 // The profile's "Options" group. A profile that cannot be used reads as all
@@ -53,7 +53,7 @@ QSettings* OpenProfile(std::optional<QSettings>& settings) {
 class Profile {
 public:
     Profile() {
-        if (OpenProfile(storage_)) storage_->beginGroup(QText(IDS_PROFILE_SECTION));
+        if (OpenProfile(storage_)) storage_->beginGroup(TableText(IDS_PROFILE_SECTION));
     }
     ~Profile() {
         if (!storage_) return;
@@ -84,16 +84,16 @@ public:
                                                     : v.toString();
         CopyText(dest, kTextSize, text.toLocal8Bit().constData());
     }
-    bool Has(int id) const { return storage_ && storage_->contains(QText(id)); }
+    bool Has(int id) const { return storage_ && storage_->contains(TableText(id)); }
     void SetInt(int id, std::int32_t value) {
-        if (storage_) storage_->setValue(QText(id), value);
+        if (storage_) storage_->setValue(TableText(id), value);
     }
     void SetText(int id, const char* text) {
-        if (storage_) storage_->setValue(QText(id), QString::fromLocal8Bit(text));
+        if (storage_) storage_->setValue(TableText(id), QString::fromLocal8Bit(text));
     }
 
 private:
-    QVariant Value(int id) const { return storage_ ? storage_->value(QText(id)) : QVariant(); }
+    QVariant Value(int id) const { return storage_ ? storage_->value(TableText(id)) : QVariant(); }
 
     std::optional<QSettings> storage_;
 };
@@ -152,8 +152,8 @@ std::string ProfileStore::MetricsFile() {
     std::optional<QSettings> storage;
     QSettings* settings = OpenProfile(storage);
     if (!settings) return {};
-    const QVariant v =
-        settings->value(QText(IDS_PROFILE_METRICS_SECTION) + '/' + QText(IDS_PROFILE_METRICS_FILE));
+    const QVariant v = settings->value(TableText(IDS_PROFILE_METRICS_SECTION) + '/' +
+                                       TableText(IDS_PROFILE_METRICS_FILE));
     if (!v.isValid()) return {};
     // A path with commas reads back as a list unless it was quoted.
     const QString path = v.typeId() == QMetaType::QStringList

@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "engine/MessageText.h"
-#include "res/StringTable.h"
 #include "res/QtText.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 
@@ -49,7 +49,7 @@ void ShowMessage(QWidget* parent, const std::string& text) {
         TellOnStandardError(text);
         return;
     }
-    QMessageBox::information(parent, QText(IDS_APP_NAME), QString::fromLocal8Bit(text.c_str()));
+    QMessageBox::information(parent, TableText(IDS_APP_NAME), QString::fromLocal8Bit(text.c_str()));
 }
 
 void EndModalWindows(const QWidget* except) {

@@ -1,9 +1,9 @@
 // The list's model.
 #include "shell/RowsModel.h"
 
-#include "res/StringTable.h"
 #include "res/Pictures.h"
 #include "res/QtText.h"
+#include "res/StringTable.h"
 
 namespace tarnwatch {
 
@@ -38,7 +38,7 @@ QVariant RowsModel::data(const QModelIndex& index, int role) const {
 QVariant RowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= kColumnCount) return {};
-    return QText(IDS_COL_ADDRESS + section);
+    return TableText(IDS_COL_ADDRESS + section);
 }
 
 void RowsModel::Reset() {

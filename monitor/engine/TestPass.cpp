@@ -1,7 +1,9 @@
-// The test pass: each row of the pass is selected, its entry tested by its
-// source kind, the outcome moves the entry's state and row, and the alert
-// actions fire on the transitions that call for them. Afterwards the overall
-// level and the tool tip are recomputed.
+// The test pass, and what an entry's failure or recovery does beyond its
+// row: sounds and commands through the alert actions (on the working entry's
+// effective settings, never the record's own), and moving or disabling
+// failed entries.
+#include "engine/TestPass.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -9,9 +11,9 @@
 #include <memory>
 
 #include "engine/EntryCommand.h"
-#include "engine/MonitorEngine.h"
 #include "engine/ProbeClient.h"
 #include "engine/PumpedPing.h"
+#include "engine/ServiceItem.h"
 #include "quillongen/probes.h"
 #include "res/StringTable.h"
 
@@ -37,97 +39,100 @@ bool Is(const std::string& text, int id) {
     return text == LoadString(id);
 }
 
+// The process-list probe of the older platform family is never the one on
+// this system.
+constexpr bool kOlderProcessProbe = false;
+
 }  // namespace
 
-void MonitorEngine::OnUpdate() {
-    if (Busy() || shutdownDone_) return;
-    PauseSchedule();
-    if (ports_.waitCursor) ports_.waitCursor->Begin();
-    passClass_ = kPassAll;
-    RunTestPass(entries_.selectedRow);
-    if (ports_.waitCursor) ports_.waitCursor->End();
-    ResumeSchedule();
+TestPass::TestPass(const Ports& ports, MonitorModel& model, AlertActions& alerts,
+                   InternetGate& gate, const bool& closeRequested)
+    : ports_(ports),
+      model_(model),
+      entries_(model.entries),
+      working_(model.workingEntry),
+      alerts_(alerts),
+      gate_(gate),
+      closeRequested_(closeRequested),
+      toolTip_(LoadString(IDS_TIP)) {}
+
+void TestPass::CutWaitShort() {
+    if (clientThread_) clientThread_->OnTimeout();
 }
 
-void MonitorEngine::OnUpdateAll() {
-    if (Busy() || shutdownDone_) return;
-    PauseSchedule();
-    if (ports_.waitCursor) ports_.waitCursor->Begin();
-    if (classFromTimer_) passClass_ = kPassAll;
-    RunTestPass(-1);
-    if (ports_.waitCursor) ports_.waitCursor->End();
-    ResumeSchedule();
+void TestPass::OnNetworkTimeout() {
+    networkTimeoutSeen_ = true;
+    if (clientThread_) clientThread_->OnTimeout();
 }
 
 // The row image (the disabled one for a disabled entry), the check box and
 // the Status cell; the other cells do not change during a test.
-void MonitorEngine::ShowRow(int row, int image, const std::string& status) {
-    RowView& view = rows_[static_cast<std::size_t>(row)];
-    view.image = EffectiveRowImage(workingEntry_, image);
-    view.checked = workingEntry_.enabled != 0;
+void TestPass::ShowRow(int row, int image, const std::string& status) {
+    RowView& view = model_.Row(row);
+    view.image = EffectiveRowImage(working_, image);
+    view.checked = working_.enabled != 0;
     SetStatusCell(row, status);
 }
 
-void MonitorEngine::SetStatusCell(int row, const std::string& status) {
-    RowView& view = rows_[static_cast<std::size_t>(row)];
-    view.cells[kColStatus] = workingEntry_.enabled ? (Is(status, IDS_DISABLED) ? " " : status)
-                                                   : LoadString(IDS_DISABLED);
-    if (observer_) observer_->RowChanged(row);
+void TestPass::SetStatusCell(int row, const std::string& status) {
+    RowView& view = model_.Row(row);
+    view.cells[kColStatus] =
+        working_.enabled ? (Is(status, IDS_DISABLED) ? " " : status) : LoadString(IDS_DISABLED);
+    model_.RowChanged(row);
 }
 
-void MonitorEngine::RunTestPass(int row) {
+void TestPass::Run(int row) {
     if (row < -1 || row >= entries_.rowCount) return;
     int r = row == -1 ? 0 : row;
     int end = row == -1 ? entries_.rowCount : row + 1;
     const std::int64_t passStartUs = ports_.clock->MonotonicUs();
-    inPass_ = true;
+    running_ = true;
     while (r < end && !closeRequested_) {
         entries_.selectedRow = r;
-        if (observer_) observer_->RowVisited(r);
-        LoadWorkingEntry(r, false);
+        if (model_.observer) model_.observer->RowVisited(r);
+        model_.LoadWorkingEntry(r, false);
         ServiceItem& record = entries_.RecordAtRow(r);
 
-        if (passClass_ != kPassAll && passClass_ != workingEntry_.frequency) {
+        if (passClass_ != kPassAll && passClass_ != working_.frequency) {
             ++r;
             continue;
         }
-        const int networkImage =
-            IsNetworkKind(workingEntry_.sourceKind) ? kImageNetwork : kImageLocal;
-        if (!workingEntry_.enabled) {
+        const int networkImage = IsNetworkKind(working_.sourceKind) ? kImageNetwork : kImageLocal;
+        if (!working_.enabled) {
             ShowRow(r, networkImage, LoadString(IDS_DISABLED));
             ++r;
             continue;
         }
-        if (IsNetworkKind(workingEntry_.sourceKind) && workingEntry_.checkInternet &&
+        if (IsNetworkKind(working_.sourceKind) && working_.checkInternet &&
             !gate_.Check(RowMacros(r))) {
             ++r;
             continue;
         }
         // What a test cut short by a close must leave as it found it.
-        const RowView rowBefore = rows_[static_cast<std::size_t>(r)];
+        const RowView rowBefore = model_.Row(r);
         const std::int32_t attemptBefore = record.attempt;
         const std::int32_t lastTestBefore = record.lastTestTime;
         SetStatusCell(r, LoadString(IDS_CONNECTING));
 
-        if ((record.state & kStateAvailable) || workingEntry_.sourceKind == kSourceProcessName) {
+        if ((record.state & kStateAvailable) || working_.sourceKind == kSourceProcessName) {
             record.attempt = 0;
         }
         ++record.attempt;
         record.lastTestTime = static_cast<std::int32_t>(ports_.clock->Now());
-        workingEntry_.attempt = record.attempt;
-        workingEntry_.lastTestTime = record.lastTestTime;
-        rows_[static_cast<std::size_t>(r)].cells[kColAttempt] = AttemptText(workingEntry_);
-        if (observer_) observer_->RowChanged(r);
+        working_.attempt = record.attempt;
+        working_.lastTestTime = record.lastTestTime;
+        model_.Row(r).cells[kColAttempt] = AttemptText(working_);
+        model_.RowChanged(r);
 
         const std::int64_t testStartUs = ports_.clock->MonotonicUs();
-        const TestOutcome outcome = RunEntryTest(r);
+        const Outcome outcome = TestEntry(r);
         if (closeRequested_) {
             // The close ended the wait: that is no result, so the entry is
             // neither judged nor moved and no alert runs.
             record.attempt = attemptBefore;
             record.lastTestTime = lastTestBefore;
-            rows_[static_cast<std::size_t>(r)] = rowBefore;
-            if (observer_) observer_->RowChanged(r);
+            model_.Row(r) = rowBefore;
+            model_.RowChanged(r);
             break;
         }
         NoteTestDuration(r, ports_.clock->MonotonicUs() - testStartUs);
@@ -139,7 +144,7 @@ void MonitorEngine::RunTestPass(int row) {
             moved = MoveFailedToEnd(r, image);
             if (!moved) DisableFailed(r);
         }
-        if (observer_) observer_->RowTested(moved ? entries_.rowCount - 1 : r);
+        if (model_.observer) model_.observer->RowTested(moved ? entries_.rowCount - 1 : r);
         if (moved) {
             // The next entry moved up into this row; the moved one is not
             // tested again in this pass.
@@ -148,40 +153,40 @@ void MonitorEngine::RunTestPass(int row) {
             ++r;
         }
     }
-    inPass_ = false;
+    running_ = false;
     RecomputeOverallLevel();
     lastPassDurationUs_ = ports_.clock->MonotonicUs() - passStartUs;
     lastPassEndTime_ = ports_.clock->Now();
-    if (observer_) observer_->PassEnded();
+    if (model_.observer) model_.observer->PassEnded();
 }
 
-void MonitorEngine::NoteTestDuration(int row, std::int64_t microseconds) {
+void TestPass::NoteTestDuration(int row, std::int64_t microseconds) {
     const auto slot = static_cast<std::size_t>(entries_.order[static_cast<std::size_t>(row)]);
     if (testDurationUs_.size() <= slot) testDurationUs_.resize(slot + 1, -1);
     testDurationUs_[slot] = std::max<std::int64_t>(0, microseconds);
 }
 
-std::int64_t MonitorEngine::LastTestDurationUs(int row) const {
+std::int64_t TestPass::LastTestDurationUs(int row) const {
     if (!entries_.IsRow(row)) return -1;
     const auto slot = static_cast<std::size_t>(entries_.order[static_cast<std::size_t>(row)]);
     return slot < testDurationUs_.size() ? testDurationUs_[slot] : -1;
 }
 
-MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
-    TestOutcome out;
-    const int timeout = TimeoutSeconds(workingEntry_);
-    switch (workingEntry_.sourceKind) {
+TestPass::Outcome TestPass::TestEntry(int row) {
+    Outcome out;
+    const int timeout = TimeoutSeconds(working_);
+    switch (working_.sourceKind) {
         case kSourceTcpPort:
-            return RunTcpTest();
+            return TestTcp();
         case kSourceProcessName: {
-            const int count = isWindows9x_ ? CheckTaskList95(workingEntry_.source)
-                                           : CheckTaskList(workingEntry_.source);
+            const int count = kOlderProcessProbe ? CheckTaskList95(working_.source)
+                                                 : CheckTaskList(working_.source);
             out.success = count >= 1;
             out.text = LoadString(out.success ? IDS_RUNNING : IDS_NOTRUNNING);
             return out;
         }
         case kSourceProgram: {
-            const int result = RunEntryCommand(workingEntry_.source, RowMacros(row), 1, ports_.pump,
+            const int result = RunEntryCommand(working_.source, RowMacros(row), 1, ports_.pump,
                                                timeout > 0 ? timeout : 0);
             out.success = result == kRunOk;
             out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
@@ -191,7 +196,7 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
             return out;
         }
         case kSourceNone: {
-            const int result = PumpedPing(workingEntry_.address, timeout, ports_.pump);
+            const int result = PumpedPing(working_.address, timeout, ports_.pump);
             out.success = result == 1;
             out.text = LoadString(result == 1    ? IDS_OK
                                   : result == -1 ? IDS_TIMEDOUT
@@ -205,24 +210,24 @@ MonitorEngine::TestOutcome MonitorEngine::RunEntryTest(int row) {
     }
 }
 
-MonitorEngine::TestOutcome MonitorEngine::RunTcpTest() {
-    TestOutcome out;
+TestPass::Outcome TestPass::TestTcp() {
+    Outcome out;
     auto client = std::make_unique<CClientThread>(ports_);
     clientThread_ = client.get();
-    const int timeout = TimeoutSeconds(workingEntry_);
-    networkTimeoutSeen_ = 0;
-    if (!client->Connect(LeadingInt(workingEntry_.source), workingEntry_.address, timeout)) {
+    const int timeout = TimeoutSeconds(working_);
+    networkTimeoutSeen_ = false;
+    if (!client->Connect(LeadingInt(working_.source), working_.address, timeout)) {
         out.text = client->status();
-    } else if (workingEntry_.serviceTest == kServiceTestVorlan && workingEntry_.verifyService) {
+    } else if (working_.serviceTest == kServiceTestVorlan && working_.verifyService) {
         const int row = entries_.selectedRow;
         SetStatusCell(row, LoadString(IDS_ACKNOWLEDGING));
-        networkTimeoutSeen_ = 0;
+        networkTimeoutSeen_ = false;
         client->SendRequest(LoadString(IDS_PROTO_HELLO));
         if (networkTimeoutSeen_ || client->cancelled()) {
             out.text = client->status();
         } else {
             SetStatusCell(row, LoadString(IDS_RECEIVING));
-            networkTimeoutSeen_ = 0;
+            networkTimeoutSeen_ = false;
             client->SendRequest(LoadString(IDS_PROTO_VORLAN));
             if (networkTimeoutSeen_ || client->cancelled()) {
                 out.text = LoadString(IDS_TIMEDOUT);
@@ -242,16 +247,16 @@ MonitorEngine::TestOutcome MonitorEngine::RunTcpTest() {
     return out;
 }
 
-void MonitorEngine::EvaluateSuccess(int row, const std::string& text) {
+void TestPass::EvaluateSuccess(int row, const std::string& text) {
     ServiceItem& record = entries_.RecordAtRow(row);
     if (!(record.state & (kStateAvailable | kStateUntested | kStateRetrying))) OkAgainActions(row);
     record.state = UpdatedState(record.state, kStateAvailable);
-    ShowRow(row, IsNetworkKind(workingEntry_.sourceKind) ? kImageNetwork : kImageLocal, text);
+    ShowRow(row, IsNetworkKind(working_.sourceKind) ? kImageNetwork : kImageLocal, text);
 }
 
-int MonitorEngine::EvaluateFailure(int row, const std::string& text) {
+int TestPass::EvaluateFailure(int row, const std::string& text) {
     ServiceItem& record = entries_.RecordAtRow(row);
-    const std::int32_t kind = workingEntry_.sourceKind;
+    const std::int32_t kind = working_.sourceKind;
     SetStatusCell(row, text);
     if (record.state & kStateUntested) record.state = UpdatedState(record.state, kStateAvailable);
     int image = IsNetworkKind(kind) ? kImageNetwork : kImageLocal;
@@ -273,26 +278,26 @@ int MonitorEngine::EvaluateFailure(int row, const std::string& text) {
             image = kImageWarning;
         } else {
             image = exhaustedImage;
-            workingEntry_.state = record.state;
+            working_.state = record.state;
             FailureAlerts(classBit, row);
             record.state = UpdatedState(record.state, classBit);
         }
     }
-    workingEntry_.state = record.state;
+    working_.state = record.state;
     const std::string shown = (record.state & kStateAlerted) ? LoadString(IDS_ALERTED) : text;
     ShowRow(row, image, shown);
     RaiseOverallLevel(image);
     return image;
 }
 
-void MonitorEngine::RaiseOverallLevel(int image) {
+void TestPass::RaiseOverallLevel(int image) {
     if (image > overallLevel_ && image <= kLevelError) {
         overallLevel_ = image;
-        if (observer_) observer_->StateChanged();
+        model_.StateChanged();
     }
 }
 
-void MonitorEngine::RecomputeOverallLevel() {
+void TestPass::RecomputeOverallLevel() {
     int level = kLevelOk;
     for (int r = 0; r < entries_.rowCount; ++r) {
         const ServiceItem& e = entries_.RecordAtRow(r);
@@ -312,7 +317,60 @@ void MonitorEngine::RecomputeOverallLevel() {
                                           IDS_LEVEL_ERROR};
     toolTip_ = std::string(LoadString(IDS_TIP)) + LoadString(IDS_STATUS_PREFIX) +
                LoadString(kLevelWords[level - kLevelOk]);
-    if (observer_) observer_->StateChanged();
+    model_.StateChanged();
+}
+
+CommandMacros TestPass::RowMacros(int row) const {
+    return MacrosFor(working_, model_.Row(row).cells[kColStatus].c_str());
+}
+
+void TestPass::FailureAlerts(std::int32_t classBit, int row) {
+    const AlertBlock& a = working_.alerts;
+    const bool repeated = (working_.state & classBit) != 0;
+    if (SoundEnabledFor(a.sound, classBit)) alerts_.FailureSound(a.sound, repeated);
+    // The unavailable enable gates the failure command of every class.
+    if (!a.batch.batchOnUnavailable || !alerts_.FailureCommand(a.batch, repeated, RowMacros(row))) {
+        return;
+    }
+    ServiceItem& record = entries_.RecordAtRow(row);
+    record.state |= kStateAlerted;
+    working_.state = record.state;
+    SetStatusCell(row, LoadString(IDS_ALERTED));
+}
+
+void TestPass::OkAgainActions(int row) {
+    const AlertBlock& a = working_.alerts;
+    alerts_.StopFailureLoop(a.sound);
+    alerts_.OkAgainSound(a.sound);
+    if (alerts_.OkAgainCommand(a.batch, RowMacros(row))) {
+        ServiceItem& record = entries_.RecordAtRow(row);
+        record.state &= ~kStateAlerted;
+        working_.state = record.state;
+    }
+}
+
+bool TestPass::MoveFailedToEnd(int row, int image) {
+    if (!model_.settings.autoMove) return false;
+    ServiceItem& record = entries_.RecordAtRow(row);
+    if (model_.settings.autoDisable) {
+        record.enabled = 0;
+        working_.enabled = 0;
+    }
+    const std::string status = model_.Row(row).cells[kColStatus];
+    const int last = entries_.rowCount - 1;
+    model_.Order().MoveToEnd(row);
+    model_.Row(last) = MakeRowView(working_, image, status);
+    entries_.selectedRow = last;
+    if (model_.observer) model_.observer->RowMoved(row, last);
+    return true;
+}
+
+void TestPass::DisableFailed(int row) {
+    if (!model_.settings.autoDisable || model_.settings.autoMove) return;
+    ServiceItem& record = entries_.RecordAtRow(row);
+    record.enabled = 0;
+    working_.enabled = 0;
+    ShowRow(row, model_.Row(row).image, LoadString(IDS_DISABLED));
 }
 
 }  // namespace tarnwatch
