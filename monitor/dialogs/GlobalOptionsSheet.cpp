@@ -31,6 +31,7 @@ GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
     general_->intervals[kFrequencyLow] = settings.lowInterval;
     general_->intervals[kFrequencyMedium] = settings.mediumInterval;
     general_->intervals[kFrequencyHigh] = settings.highInterval;
+    general_->parallelTests = settings.parallelTests;
     general_->OnInitDialog();
 
     // Left without links, the alert pages show the global form of their
@@ -63,6 +64,7 @@ void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {
     s.lowInterval = general_->intervals[kFrequencyLow];
     s.mediumInterval = general_->intervals[kFrequencyMedium];
     s.highInterval = general_->intervals[kFrequencyHigh];
+    s.parallelTests = general_->parallelTests;
     s.alerts.sound = sound_->sound;
     s.alerts.batch = batch_->batch;
     s.internetAddressCount = internet_->addressCount;

@@ -4,9 +4,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
+#include <QSpinBox>
 #include <algorithm>
 
 #include "engine/ServiceItem.h"
+#include "engine/Settings.h"
 #include "res/QtText.h"
 #include "res/StringTable.h"
 #include "ui_OptionsDlg.h"
@@ -43,6 +45,9 @@ OptionsDlg::OptionsDlg(QWidget* parent) : QWidget(parent), ui_(new Ui::OptionsDl
             ShowInterval(c);
         });
     }
+    ui_->parallelTestsSpin->setRange(1, kMaxParallelTests);
+    connect(ui_->parallelTestsSpin, &QSpinBox::valueChanged, this,
+            [this](int n) { parallelTests = n; });
     checks_ = {{{ui_->startupCheck, &startup},
                 {ui_->minimizeCheck, &minimize},
                 {ui_->disableCloseCheck, &disableClose},
@@ -66,6 +71,11 @@ void OptionsDlg::OnInitDialog() {
         const bool on = *member != 0;
         box->setChecked(on);
         *member = on ? 1 : 0;
+    }
+    parallelTests = std::clamp(parallelTests, 1, kMaxParallelTests);
+    {
+        const QSignalBlocker quiet(ui_->parallelTestsSpin);
+        ui_->parallelTestsSpin->setValue(parallelTests);
     }
     for (int c = kFrequencyLow; c <= kFrequencyHigh; ++c) {
         const auto i = static_cast<std::size_t>(c);

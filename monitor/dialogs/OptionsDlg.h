@@ -40,6 +40,8 @@ public:
     // By frequency class: 0 on demand (no control, carried unchanged), 1 low
     // in hours, 2 medium in half hours, 3 high in minutes.
     std::array<std::int32_t, 4> intervals{};
+    // Entries a pass tests at once, 1 to kMaxParallelTests.
+    std::int32_t parallelTests = 1;
 
 private:
     struct IntervalControl {

@@ -9,18 +9,26 @@
 namespace tarnwatch {
 
 bool InternetGate::Check(const CommandMacros& macros) {
-    constexpr int kPingSeconds = 5;
-    const InternetAlerts& n = settings_.internetAlerts;
-    bool reachable = false;
-    const int count = std::clamp(settings_.internetAddressCount, 0, kMaxInternetAddresses);
-    for (int i = 0; i < count && !reachable; ++i) {
-        const int result = PumpedPing(settings_.internetAddresses[i], kPingSeconds, ports_.pump);
-        // A ping cut short by a close says nothing about the Internet: no
-        // state change and no alert.
-        if (result == kPingStopped) return false;
-        reachable = result == 1;
-    }
+    const int answer = Ping();
+    // A ping cut short by a close says nothing about the Internet: no state
+    // change and no alert.
+    if (answer == kPingStopped) return false;
+    return Judge(answer == 1, macros);
+}
 
+int InternetGate::Ping() {
+    constexpr int kPingSeconds = 5;
+    const int count = std::clamp(settings_.internetAddressCount, 0, kMaxInternetAddresses);
+    for (int i = 0; i < count; ++i) {
+        const int result = PumpedPing(settings_.internetAddresses[i], kPingSeconds, ports_.pump);
+        if (result == kPingStopped) return kPingStopped;
+        if (result == 1) return 1;
+    }
+    return 0;
+}
+
+bool InternetGate::Judge(bool reachable, const CommandMacros& macros) {
+    const InternetAlerts& n = settings_.internetAlerts;
     if (reachable) {
         const bool wasDown = state_ == kStateUnavailable;
         if (wasDown && n.messageBoxWhenAvailable) {

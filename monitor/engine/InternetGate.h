@@ -21,6 +21,12 @@ public:
     // commands. A check whose ping a close cut short is false and changes
     // nothing.
     bool Check(const CommandMacros& macros);
+    // The two halves of a check. Ping: 1 when an address answers, 0 when
+    // none does, kPingStopped when a close cut it short.
+    int Ping();
+    // The alerts and the state change of a check whose ping answered
+    // `reachable`; returns `reachable`.
+    bool Judge(bool reachable, const CommandMacros& macros);
     // kStateUntested until the first check, then kStateAvailable or
     // kStateUnavailable.
     std::int32_t State() const { return state_; }

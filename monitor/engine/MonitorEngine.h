@@ -118,6 +118,9 @@ public:
 
     // Tests the rows of the pass: `row` alone, or every row for -1.
     void RunTestPass(int row) { pass_.Run(row); }
+    // Entries tested at once, from the command line: wins over the
+    // profile's "ParallelTests" and is never written to it; 0 = the profile.
+    void SetParallelTests(int width) { pass_.SetWidthOverride(width); }
     int passClass() const { return pass_.PassClass(); }
     void SetPassClass(int cls) { pass_.SetPassClass(cls); }
     std::int32_t InternetState() const { return gate_.State(); }

@@ -14,6 +14,8 @@ inline constexpr int kColumnCount = 8;
 inline constexpr int kMaxInternetAddresses = 10;
 inline constexpr std::int32_t kDefaultCommandTimeLimit = 300;
 inline constexpr std::int32_t kMaxCommandTimeLimit = 86400;
+// How many entries a pass may test at once.
+inline constexpr std::int32_t kMaxParallelTests = 256;
 
 // Column indexes (sub-items) of the main list.
 enum Column : int {
@@ -48,6 +50,7 @@ struct GlobalSettings {
     std::int32_t lowInterval = 0;     // hours, 0-24
     std::int32_t mediumInterval = 0;  // half hours, 0-48
     std::int32_t highInterval = 0;    // minutes, 0-60
+    std::int32_t parallelTests = 1;   // 1 tests one entry after the other
     // list columns by column index: display position and width in pixels
     std::array<std::int32_t, kColumnCount> columnPosition{0, 1, 2, 3, 4, 5, 6, 7};
     std::array<std::int32_t, kColumnCount> columnWidth{120, 80, 90, 80, 100, 80, 50, 50};

@@ -55,6 +55,7 @@ const SettingDef kTable[] = {
     TW_INT(IDS_LOWNETUPDATE, kRunOptions, lowInterval, 0, 24),
     TW_INT(IDS_MEDNETUPDATE, kRunOptions, mediumInterval, 0, 48),
     TW_INT(IDS_HIGHNETUPDATE, kRunOptions, highInterval, 0, 60),
+    TW_INT(IDS_PARALLELTESTS, kRunOptions, parallelTests, 1, kMaxParallelTests),
     // list columns by column index
     TW_COLUMN(IDS_ADDRESSCOLUMN, IDS_ADDRESSWIDTH, 0),
     TW_COLUMN(IDS_DESCCOLUMN, IDS_DESCWIDTH, 1),

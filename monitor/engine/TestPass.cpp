@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/EntryCommand.h"
-#include "engine/ProbeClient.h"
+#include "engine/ProbeAhead.h"
 #include "engine/PumpedPing.h"
 #include "engine/ServiceItem.h"
 #include "quillongen/probes.h"
@@ -24,24 +23,9 @@ std::int32_t UpdatedState(std::int32_t state, std::int32_t bit) {
     return (state & kStateKeepMask) | bit;
 }
 
-// The leading integer of a stored number text, as atoi reads it, but held to
-// the int range instead of overflowing; no digits give 0.
-int LeadingInt(const char* text) {
-    const long long v = std::strtoll(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
-
-int TimeoutSeconds(const ServiceItem& e) {
-    return LeadingInt(e.timeoutText);
-}
-
 bool Is(const std::string& text, int id) {
     return text == LoadString(id);
 }
-
-// The process-list probe of the older platform family is never the one on
-// this system.
-constexpr bool kOlderProcessProbe = false;
 
 }  // namespace
 
@@ -57,12 +41,16 @@ TestPass::TestPass(const Ports& ports, MonitorModel& model, AlertActions& alerts
       toolTip_(LoadString(IDS_TIP)) {}
 
 void TestPass::CutWaitShort() {
-    if (clientThread_) clientThread_->OnTimeout();
+    if (probe_) probe_->CutWaitShort();
 }
 
 void TestPass::OnNetworkTimeout() {
-    networkTimeoutSeen_ = true;
-    if (clientThread_) clientThread_->OnTimeout();
+    if (probe_) probe_->OnNetworkTimeout();
+}
+
+int TestPass::Width() const {
+    const int width = widthOverride_ > 0 ? widthOverride_ : model_.settings.parallelTests;
+    return std::clamp(width, 1, kMaxParallelTests);
 }
 
 // The row image (the disabled one for a disabled entry), the check box and
@@ -87,24 +75,29 @@ void TestPass::Run(int row) {
     int end = row == -1 ? entries_.rowCount : row + 1;
     const std::int64_t passStartUs = ports_.clock->MonotonicUs();
     running_ = true;
+    // Probes run ahead of the rows only where more than one may run at once.
+    std::unique_ptr<Lookahead> ahead;
+    if (Width() > 1) ahead = std::make_unique<Lookahead>(*this, r, end);
+    gateSeen_ = GateSeen::kNot;
     while (r < end && !closeRequested_) {
+        const int ticket = ahead ? ahead->Visit() : -1;
         entries_.selectedRow = r;
         if (model_.observer) model_.observer->RowVisited(r);
         model_.LoadWorkingEntry(r, false);
         ServiceItem& record = entries_.RecordAtRow(r);
 
-        if (passClass_ != kPassAll && passClass_ != working_.frequency) {
-            ++r;
-            continue;
-        }
-        const int networkImage = IsNetworkKind(working_.sourceKind) ? kImageNetwork : kImageLocal;
-        if (!working_.enabled) {
-            ShowRow(r, networkImage, LoadString(IDS_DISABLED));
+        if (!TakesPart(working_)) {
+            if (!working_.enabled && InClass(working_)) {
+                const int networkImage =
+                    IsNetworkKind(working_.sourceKind) ? kImageNetwork : kImageLocal;
+                ShowRow(r, networkImage, LoadString(IDS_DISABLED));
+            }
             ++r;
             continue;
         }
         if (IsNetworkKind(working_.sourceKind) && working_.checkInternet &&
-            !gate_.Check(RowMacros(r))) {
+            !GateOpen(RowMacros(r))) {
+            if (ahead) ahead->Drop(ticket);
             ++r;
             continue;
         }
@@ -113,19 +106,22 @@ void TestPass::Run(int row) {
         const std::int32_t attemptBefore = record.attempt;
         const std::int32_t lastTestBefore = record.lastTestTime;
         SetStatusCell(r, LoadString(IDS_CONNECTING));
-
-        if ((record.state & kStateAvailable) || working_.sourceKind == kSourceProcessName) {
-            record.attempt = 0;
-        }
-        ++record.attempt;
-        record.lastTestTime = static_cast<std::int32_t>(ports_.clock->Now());
-        working_.attempt = record.attempt;
-        working_.lastTestTime = record.lastTestTime;
+        StartAttempt(record, working_);
         model_.Row(r).cells[kColAttempt] = AttemptText(working_);
         model_.RowChanged(r);
 
-        const std::int64_t testStartUs = ports_.clock->MonotonicUs();
-        const Outcome outcome = TestEntry(r);
+        ProbeOutcome outcome;
+        if (ahead) {
+            outcome = ahead->Wait(ticket);
+        } else {
+            const std::int64_t testStartUs = ports_.clock->MonotonicUs();
+            EntryProbe probe(ports_);
+            probe_ = &probe;
+            outcome = probe.Run(MakeProbeRequest(working_, RowMacros(r)),
+                                [this, r](StringId id) { SetStatusCell(r, LoadString(id)); });
+            probe_ = nullptr;
+            outcome.durationUs = ports_.clock->MonotonicUs() - testStartUs;
+        }
         if (closeRequested_) {
             // The close ended the wait: that is no result, so the entry is
             // neither judged nor moved and no alert runs.
@@ -135,7 +131,7 @@ void TestPass::Run(int row) {
             model_.RowChanged(r);
             break;
         }
-        NoteTestDuration(r, ports_.clock->MonotonicUs() - testStartUs);
+        NoteTestDuration(r, outcome.durationUs);
         bool moved = false;
         if (outcome.success) {
             EvaluateSuccess(r, outcome.text);
@@ -153,11 +149,99 @@ void TestPass::Run(int row) {
             ++r;
         }
     }
+    // Every probe still in flight gives up before the workers are joined.
+    ahead.reset();
     running_ = false;
     RecomputeOverallLevel();
     lastPassDurationUs_ = ports_.clock->MonotonicUs() - passStartUs;
     lastPassEndTime_ = ports_.clock->Now();
     if (model_.observer) model_.observer->PassEnded();
+}
+
+bool TestPass::InClass(const ServiceItem& e) const {
+    return passClass_ == kPassAll || passClass_ == e.frequency;
+}
+
+bool TestPass::TakesPart(const ServiceItem& e) const {
+    return InClass(e) && e.enabled;
+}
+
+void TestPass::StartAttempt(ServiceItem& record, ServiceItem& working) const {
+    if ((record.state & kStateAvailable) || working.sourceKind == kSourceProcessName) {
+        record.attempt = 0;
+    }
+    ++record.attempt;
+    record.lastTestTime = static_cast<std::int32_t>(ports_.clock->Now());
+    working.attempt = record.attempt;
+    working.lastTestTime = record.lastTestTime;
+}
+
+bool TestPass::GateOpen(const CommandMacros& macros) {
+    if (Width() == 1) return gate_.Check(macros);
+    // A parallel pass pings the gate's addresses once; every later gated
+    // entry of the pass is judged on that answer, with the alerts a check
+    // with the same answer gives.
+    if (gateSeen_ == GateSeen::kNot) {
+        const int answer = gate_.Ping();
+        if (answer == kPingStopped) return false;
+        gateSeen_ = answer == 1 ? GateSeen::kUp : GateSeen::kDown;
+    }
+    return gate_.Judge(gateSeen_ == GateSeen::kUp, macros);
+}
+
+// --- Probes ahead of the rows --------------------------------------------------
+
+TestPass::Lookahead::Lookahead(TestPass& pass, int first, int end)
+    : pass_(pass), probes_(pass.Width()), width_(pass.Width()) {
+    // The entries of the pass in the order it visits them: a failed entry
+    // moved to the end is not visited again, so this is their row order now.
+    const EntryCollection& entries = pass.entries_;
+    slots_.reserve(static_cast<std::size_t>(end - first));
+    for (int r = first; r < end; ++r) slots_.push_back(entries.order[static_cast<std::size_t>(r)]);
+}
+
+void TestPass::Lookahead::Fill() {
+    const EntryCollection& entries = pass_.entries_;
+    while (launched_ < slots_.size() && inFlight_ < width_) {
+        const std::size_t at = launched_++;
+        ServiceItem e = entries.records[static_cast<std::size_t>(slots_[at])];
+        tickets_.push_back(-1);
+        if (!pass_.TakesPart(e)) continue;
+        // The macros as the entry's test will see them: its attempt and time
+        // taken, its Status cell saying it is being tested.
+        ServiceItem record = e;
+        pass_.StartAttempt(record, e);
+        if (e.soundUseGlobal) e.alerts.sound = pass_.model_.settings.alerts.sound;
+        if (e.batchUseGlobal) e.alerts.batch = pass_.model_.settings.alerts.batch;
+        tickets_.back() =
+            probes_.Start(MakeProbeRequest(e, MacrosFor(e, LoadString(IDS_CONNECTING))));
+        ++inFlight_;
+    }
+}
+
+int TestPass::Lookahead::Visit() {
+    Fill();
+    const int ticket = tickets_.front();
+    tickets_.pop_front();
+    return ticket;
+}
+
+ProbeOutcome TestPass::Lookahead::Wait(int ticket) {
+    while (!probes_.WaitFor(ticket, kPumpEveryMs)) {
+        if (pass_.ports_.pump) pass_.ports_.pump->Pump();
+        if (pass_.closeRequested_) {
+            probes_.StopAll();
+            return {};
+        }
+    }
+    --inFlight_;
+    return probes_.Take(ticket);
+}
+
+void TestPass::Lookahead::Drop(int ticket) {
+    if (ticket < 0) return;
+    --inFlight_;
+    probes_.Drop(ticket);
 }
 
 void TestPass::NoteTestDuration(int row, std::int64_t microseconds) {
@@ -170,81 +254,6 @@ std::int64_t TestPass::LastTestDurationUs(int row) const {
     if (!entries_.IsRow(row)) return -1;
     const auto slot = static_cast<std::size_t>(entries_.order[static_cast<std::size_t>(row)]);
     return slot < testDurationUs_.size() ? testDurationUs_[slot] : -1;
-}
-
-TestPass::Outcome TestPass::TestEntry(int row) {
-    Outcome out;
-    const int timeout = TimeoutSeconds(working_);
-    switch (working_.sourceKind) {
-        case kSourceTcpPort:
-            return TestTcp();
-        case kSourceProcessName: {
-            const int count = kOlderProcessProbe ? CheckTaskList95(working_.source)
-                                                 : CheckTaskList(working_.source);
-            out.success = count >= 1;
-            out.text = LoadString(out.success ? IDS_RUNNING : IDS_NOTRUNNING);
-            return out;
-        }
-        case kSourceProgram: {
-            const int result = RunEntryCommand(working_.source, RowMacros(row), 1, ports_.pump,
-                                               timeout > 0 ? timeout : 0);
-            out.success = result == kRunOk;
-            out.text = LoadString(result == kRunOk            ? IDS_SUCCEEDED
-                                  : result == kRunNonZeroExit ? IDS_FAILED
-                                  : result == kRunTimedOut    ? IDS_TIMEDOUT
-                                                              : IDS_UNRESOLVED);
-            return out;
-        }
-        case kSourceNone: {
-            const int result = PumpedPing(working_.address, timeout, ports_.pump);
-            out.success = result == 1;
-            out.text = LoadString(result == 1    ? IDS_OK
-                                  : result == -1 ? IDS_TIMEDOUT
-                                                 : IDS_UNRESOLVED);
-            return out;
-        }
-        default:
-            // A kind this program does not know: a failure of no class.
-            out.text = LoadString(IDS_ERROR);
-            return out;
-    }
-}
-
-TestPass::Outcome TestPass::TestTcp() {
-    Outcome out;
-    auto client = std::make_unique<CClientThread>(ports_);
-    clientThread_ = client.get();
-    const int timeout = TimeoutSeconds(working_);
-    networkTimeoutSeen_ = false;
-    if (!client->Connect(LeadingInt(working_.source), working_.address, timeout)) {
-        out.text = client->status();
-    } else if (working_.serviceTest == kServiceTestVorlan && working_.verifyService) {
-        const int row = entries_.selectedRow;
-        SetStatusCell(row, LoadString(IDS_ACKNOWLEDGING));
-        networkTimeoutSeen_ = false;
-        client->SendRequest(LoadString(IDS_PROTO_HELLO));
-        if (networkTimeoutSeen_ || client->cancelled()) {
-            out.text = client->status();
-        } else {
-            SetStatusCell(row, LoadString(IDS_RECEIVING));
-            networkTimeoutSeen_ = false;
-            client->SendRequest(LoadString(IDS_PROTO_VORLAN));
-            if (networkTimeoutSeen_ || client->cancelled()) {
-                out.text = LoadString(IDS_TIMEDOUT);
-            } else {
-                out.success = true;
-                out.text = client->status();
-            }
-        }
-        client->Disconnect();
-    } else {
-        out.success = true;
-        out.text = LoadString(IDS_OK);
-        client->Disconnect();
-    }
-    clientThread_ = nullptr;
-    if (ports_.timers) ports_.timers->KillTimer(kTimerNetworkTimeout);
-    return out;
 }
 
 void TestPass::EvaluateSuccess(int row, const std::string& text) {

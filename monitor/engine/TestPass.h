@@ -5,18 +5,20 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/AlertActions.h"
+#include "engine/EntryProbe.h"
 #include "engine/InternetGate.h"
 #include "engine/MonitorModel.h"
 #include "engine/Ports.h"
+#include "engine/ProbeAhead.h"
 #include "engine/Scheduler.h"
 
 namespace tarnwatch {
-
-class CClientThread;
 
 class TestPass {
 public:
@@ -34,6 +36,12 @@ public:
     int PassClass() const { return passClass_; }
     void SetPassClass(int cls) { passClass_ = cls; }
 
+    // How many entries a pass may test at once: `width` from the command
+    // line wins over the profile's "ParallelTests"; 0 leaves it to the
+    // profile. A width of 1 is the sequential pass.
+    void SetWidthOverride(int width) { widthOverride_ = width; }
+    int Width() const;
+
     // A close asked for: the wait of the agent conversation in progress ends.
     void CutWaitShort();
     // kTimerNetworkTimeout: the agent did not answer in time.
@@ -50,13 +58,41 @@ public:
     std::int64_t LastPassEndTime() const { return lastPassEndTime_; }
 
 private:
-    // The outcome of one entry's test.
-    struct Outcome {
-        bool success = false;
-        std::string text;
+    // The probes of a parallel pass, started ahead of the rows in the order
+    // the pass visits them, at most Width() at once.
+    class Lookahead {
+    public:
+        Lookahead(TestPass& pass, int first, int end);
+        // The next entry of the pass is visited: its probe's ticket, or -1
+        // for an entry that is not tested. Tops up the probes in flight.
+        int Visit();
+        // The probe's outcome, serving the pump meanwhile; empty once a
+        // close has stopped every probe.
+        ProbeOutcome Wait(int ticket);
+        // The gate kept the entry from its test: the outcome is not wanted.
+        void Drop(int ticket);
+
+    private:
+        void Fill();
+        static constexpr int kPumpEveryMs = 10;
+        TestPass& pass_;
+        ProbeAhead probes_;
+        const int width_;
+        std::vector<std::int32_t> slots_;  // record slots, in visiting order
+        std::size_t launched_ = 0;         // slots looked at so far
+        std::deque<int> tickets_;          // of the looked-at slots not yet visited
+        int inFlight_ = 0;                 // probes started and not yet taken
     };
-    Outcome TestEntry(int row);
-    Outcome TestTcp();
+    enum class GateSeen { kNot, kUp, kDown };
+
+    bool InClass(const ServiceItem& e) const;
+    // In the pass's class and enabled.
+    bool TakesPart(const ServiceItem& e) const;
+    // A test begins: the attempt counts up (from 1 again after a success,
+    // and always for a process check) and the test time is taken.
+    void StartAttempt(ServiceItem& record, ServiceItem& working) const;
+    // Whether the Internet gate lets a gated entry be tested.
+    bool GateOpen(const CommandMacros& macros);
     void EvaluateSuccess(int row, const std::string& text);
     // Returns the row image the failure leaves.
     int EvaluateFailure(int row, const std::string& text);
@@ -85,8 +121,9 @@ private:
 
     bool running_ = false;
     int passClass_ = kPassAll;
-    CClientThread* clientThread_ = nullptr;
-    bool networkTimeoutSeen_ = false;
+    int widthOverride_ = 0;
+    EntryProbe* probe_ = nullptr;  // the sequential pass's probe in progress
+    GateSeen gateSeen_ = GateSeen::kNot;
     // By record slot, which an entry keeps wherever its row moves; kept
     // beside the records because their layout is the list file's.
     std::vector<std::int64_t> testDurationUs_;

@@ -212,6 +212,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "no update class has an interval, so nothing will be tested: set %s (minutes), %s (half "
      "hours) or %s (hours) in [%s] of %s, or test everything once with --headless --once"},
     {IDS_HEADLESS_SOUNDS_OFF, "no sound server answers: alert sounds are off"},
+    {IDS_PARALLELTESTS, "ParallelTests"},
+    {IDS_BAD_PARALLEL, "--parallel needs a whole number from 1 to 256"},
 };
 
 constexpr int MaxId() {
@@ -219,6 +221,17 @@ constexpr int MaxId() {
     for (const auto& entry : kStrings) max = std::max(max, entry.first);
     return max;
 }
+
+// Two texts under one id would hide one of them: ids are numbered by hand.
+constexpr bool IdsAreUnique() {
+    for (std::size_t i = 0; i < std::size(kStrings); ++i) {
+        for (std::size_t j = i + 1; j < std::size(kStrings); ++j) {
+            if (kStrings[i].first == kStrings[j].first) return false;
+        }
+    }
+    return true;
+}
+static_assert(IdsAreUnique(), "two texts of the string table share an id");
 
 // Indexed by id, so a lookup costs one bounds check: texts are looked up for
 // every row of every pass.

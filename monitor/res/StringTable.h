@@ -196,6 +196,9 @@ enum StringId : int {
     // the headless mode's first run
     IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
+    // entries tested at once
+    IDS_PARALLELTESTS = 2000,
+    IDS_BAD_PARALLEL,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -118,6 +118,7 @@ int CTarnwatchApp::Run(int& argc, char** argv) {
     ProfileStore profile;
     CTarnwatchDlg dlg(&profile);
     dlg.SetMetricsOutput(std::make_unique<MetricsOutput>(metrics));
+    dlg.Engine().SetParallelTests(parallel);
     closer.window = &dlg;
     // The session manager's save request saves and nothing more: a logout
     // may still be cancelled. The session's real end quits the event loop.

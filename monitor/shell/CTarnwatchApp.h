@@ -19,6 +19,9 @@ public:
     int isWindows9x = 0;
     // The command line's metrics options; the profile fills in the file.
     MetricsOptions metrics;
+    // Entries tested at once from the command line; 0 leaves it to the
+    // profile.
+    int parallel = 0;
 };
 
 // How many copies of this program the current user runs, this one

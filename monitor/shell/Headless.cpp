@@ -195,6 +195,7 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
                       .sound = &sound};
 
     MonitorEngine engine(ports, &profile);
+    engine.SetParallelTests(options.parallel);
     MetricsOutput metrics(options.metrics);
     LinePrinter printer(engine);
     printer.print = !once;

@@ -14,6 +14,8 @@ struct HeadlessOptions {
     // or the report could not be written.
     bool once = false;
     bool json = false;
+    // Entries tested at once; 0 leaves it to the profile.
+    int parallel = 0;
     MetricsOptions metrics;
 };
 

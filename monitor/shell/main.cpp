@@ -1,8 +1,11 @@
 // Program entry point.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "engine/Settings.h"
+#include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/Headless.h"
 
@@ -10,8 +13,8 @@ namespace {
 
 void PrintHelp() {
     std::printf(
-        "Usage: tarnwatch [--headless [--once [--json]]] [--metrics-file PATH]\n"
-        "                 [--metrics-listen [ADDRESS:]PORT] [--help]\n"
+        "Usage: tarnwatch [--headless [--once [--json]]] [--parallel N]\n"
+        "                 [--metrics-file PATH] [--metrics-listen [ADDRESS:]PORT] [--help]\n"
         "\n"
         "Tarnwatch watches a list of services and alerts when one fails or comes back.\n"
         "Without options it starts in its window and keeps an icon in the notification area.\n"
@@ -27,6 +30,9 @@ void PrintHelp() {
         "               the report cannot be written.\n"
         "               What the entries' programs print goes to standard error.\n"
         "  --json       with --once: print one JSON document of every entry instead.\n"
+        "  --parallel N test up to N entries (1 to 256) at once; their outcomes are still\n"
+        "               judged, shown and alerted in row order. Overrides the profile's\n"
+        "               [Options] ParallelTests value; 1 tests one entry after the other.\n"
         "  --metrics-file PATH\n"
         "               after every test pass, replace PATH with the metrics in the\n"
         "               Prometheus text format (for a textfile collector). Overrides the\n"
@@ -89,6 +95,18 @@ int main(int argc, char** argv) {
             options.metrics.listen = where;
             continue;
         }
+        if (OptionValue("--parallel", argc, argv, i, value)) {
+            char* rest = nullptr;
+            const long n = value ? std::strtol(value, &rest, 10) : 0;
+            if (!value || *value == '\0' || *rest != '\0' || n < 1 ||
+                n > tarnwatch::kMaxParallelTests) {
+                std::fprintf(stderr, "tarnwatch: %s (see --help)\n",
+                             tarnwatch::LoadString(tarnwatch::IDS_BAD_PARALLEL));
+                return 2;
+            }
+            options.parallel = static_cast<int>(n);
+            continue;
+        }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();
             return 0;
@@ -115,5 +133,6 @@ int main(int argc, char** argv) {
     if (headless) return tarnwatch::RunHeadless(argc, argv, options);
     tarnwatch::CTarnwatchApp app;
     app.metrics = options.metrics;
+    app.parallel = options.parallel;
     return app.Run(argc, argv);
 }

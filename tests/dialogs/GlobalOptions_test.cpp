@@ -548,6 +548,7 @@ TEST_F(SheetTest, CancelChangesNothingAndTheNextRunShowsTheValuesFromBefore) {
             Find<QLabel>(sheet, "lowValueText")->text(),
             QString::number(before.lowInterval) + (before.lowInterval == 1 ? " hour" : " hours"));
         EXPECT_EQ(ui.Checked("startupCheck"), before.startup != 0);
+        ui.ShowPage(1);  // a page shows its values once it is shown
         EXPECT_EQ(ui.Checked("soundUnresolvedCheck"), before.alerts.sound.soundOnUnresolved != 0);
         auto* internet = Find<CInternetPage>(sheet, "internetPage");
         EXPECT_EQ(ListLines(*internet).size(), before.internetAddressCount);
