@@ -41,6 +41,9 @@ public:
     EntryBytes& Attempts(std::int32_t v) { return r_.Int(1880, v), *this; }
     EntryBytes& Verify(std::int32_t v) { return r_.Int(1896, v), *this; }
     EntryBytes& Frequency(std::int32_t v) { return r_.Int(1904, v), *this; }
+    EntryBytes& Description(const std::string& text) {
+        return r_.Text(540, std::string(256, '\0')).Text(540, text), *this;
+    }
     EntryBytes& CheckInternet(std::int32_t v) { return r_.Int(1908, v), *this; }
     EntryBytes& UseGlobal(std::int32_t sound, std::int32_t batch) {
         return r_.Int(1888, sound).Int(1892, batch), *this;
