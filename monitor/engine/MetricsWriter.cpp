@@ -368,29 +368,23 @@ std::string FillText(int id, const std::string& first, const std::string& second
 
 namespace {
 
-// Replaces `path` with what `fill` writes, mode 0644 so a collector running
-// as another user can read it; on a failure `reason` says why.
-bool ReplaceFile(const std::string& path, const FillFile& fill, std::string* reason) {
-    std::string why;
-    if (WriteThroughTempFile(path, false, fill, &why)) return true;
+// Why the metrics file at `path` was not written, from ReplaceFile's `why`.
+void SayWhy(std::string* reason, const std::string& path, const std::string& why) {
     if (reason) *reason = "cannot replace " + path + ": " + why;
-    return false;
 }
 
 }  // namespace
-
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
-    return ReplaceFile(
-        path, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
-}
 
 bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
                          std::string* reason) {
     text.clear();
     text.reserve(kTrailerRoom);
     bool made = false;
+    std::string why;
+    // Mode 0644 once in place, so a collector running as another user can
+    // read it.
     const bool written = ReplaceFile(
-        path,
+        path, false,
         [&](int fd) {
             PipeWriter writer(fd, text);
             {
@@ -400,7 +394,8 @@ bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, s
             made = true;
             return writer.Finish(&text);
         },
-        reason);
+        &why);
+    if (!written) SayWhy(reason, path, why);
     // Made all the same when the file could not even be created.
     if (!made) AppendExposition(engine, text);
     return written;
@@ -414,8 +409,11 @@ MetricsFile::MetricsFile(std::string path, Reporter report)
 }
 
 bool MetricsFile::Write(const std::string& text) {
+    std::string why;
     std::string reason;
-    return Report(WriteFileAtomically(path_, text, &reason), reason);
+    const bool written = ReplaceFile(path_, false, text, &why);
+    if (!written) SayWhy(&reason, path_, why);
+    return Report(written, reason);
 }
 
 bool MetricsFile::WriteExposition(const MonitorEngine& engine, std::string& text) {

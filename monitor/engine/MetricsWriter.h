@@ -22,15 +22,11 @@ inline constexpr const char* kExpositionContentType = "text/plain; version=0.0.4
 void AppendExposition(const MonitorEngine& engine, std::string& out);
 std::string ExpositionText(const MonitorEngine& engine);
 
-// Replaces `path` with `text` so that a reader sees the old content or the
-// new one, never a mix: the text goes to a temporary file beside it, which is
-// renamed over it once complete. On failure the old file stays, nothing is
-// left behind, and `reason` says what failed.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason);
-
-// Makes the exposition into `text` and replaces `path` with it as
-// WriteFileAtomically does, writing each part of the text while the rest is
-// made. `text` is whole afterwards even when the file could not be written.
+// Makes the exposition into `text` and replaces `path` with it (ReplaceFile:
+// a reader sees the old content or the new, never a mix), writing each part of
+// the text while the rest is made. On failure the old file stays, nothing is
+// left behind, and `reason` says what failed. `text` is whole afterwards even
+// when the file could not be written.
 bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
                          std::string* reason);
 

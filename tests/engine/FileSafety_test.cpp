@@ -34,7 +34,7 @@ std::vector<std::string> Names(const std::string& dir) {
 }
 
 bool WriteText(const std::string& path, const std::string& text, std::string* reason = nullptr) {
-    return WriteThroughTempFile(
+    return ReplaceFile(
         path, false, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
 }
 

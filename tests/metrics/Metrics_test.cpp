@@ -446,7 +446,7 @@ TEST(MetricsFileFailures, MakingTheTextFailsPartWayAndLeavesNothingBehind) {
         errno = 0;
         bool threw = false;
         try {
-            EXPECT_FALSE(WriteThroughTempFile(path, false, [&](int fd) {
+            EXPECT_FALSE(ReplaceFile(path, false, [&](int fd) {
                 if (!WriteAll(fd, "partial", 7)) return false;
                 fail();
                 return true;
