@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "engine/FileReplace.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsExposition.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "fakes/FakePorts.h"

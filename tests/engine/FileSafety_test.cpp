@@ -13,7 +13,7 @@
 
 #include "engine/FileReplace.h"
 #include "engine/ListFile.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsFile.h"
 #include "engine/SingleInstance.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/TempDir.h"

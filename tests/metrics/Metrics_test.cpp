@@ -23,7 +23,8 @@
 #include <vector>
 
 #include "engine/FileReplace.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsExposition.h"
+#include "engine/MetricsFile.h"
 #include "engine/MonitorEngine.h"
 #include "engine/TextEscape.h"
 #include "fakes/FakePorts.h"

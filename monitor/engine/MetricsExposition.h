@@ -1,9 +1,7 @@
 // The monitor's state as metrics in the Prometheus text exposition format
-// (version 0.0.4), and the file that holds the text between passes.
+// (version 0.0.4), as a text or straight into a file.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
 #include "engine/MonitorEngine.h"
@@ -29,32 +27,5 @@ std::string ExpositionText(const MonitorEngine& engine);
 // when the file could not be written.
 bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
                          std::string* reason);
-
-// The string-table text `id` with its "%s" places filled in order.
-std::string FillText(int id, const std::string& first, const std::string& second = "");
-
-// The metrics file: written after every pass. A path that cannot be written
-// is reported once, and again only when the reason changes or the writes
-// succeed again; the monitor goes on either way.
-class MetricsFile {
-public:
-    using Reporter = std::function<void(const std::string& message)>;
-    // Without a reporter, reports go to standard error.
-    explicit MetricsFile(std::string path, Reporter report = nullptr);
-
-    bool Write(const std::string& text);
-    // Makes the exposition of the engine's state into `text` and writes it.
-    bool WriteExposition(const MonitorEngine& engine, std::string& text);
-    const std::string& path() const { return path_; }
-    // Why the last write failed; empty after a success.
-    const std::string& lastError() const { return lastError_; }
-
-private:
-    bool Report(bool ok, const std::string& reason);
-
-    std::string path_;
-    Reporter report_;
-    std::string lastError_;
-};
 
 }  // namespace tarnwatch
