@@ -237,6 +237,18 @@ TEST_F(ProfileStoreTest, EveryValueIsReadWithinItsRangeElseAsItsDefault) {
     }
 }
 
+// A text longer than its field is cut between characters: a two-byte
+// character ending on the field's last byte stays, one byte further on it goes.
+TEST_F(ProfileStoreTest, ALongTextIsCutBetweenCharacters) {
+    const std::string e = "\xC3\xA9";
+    WriteProfile("RunUnavailable=" + std::string(253, 'a') + e +
+                 "\nRun2Unavailable=" + std::string(254, 'a') + e + "\n");
+    GlobalSettings s;
+    store.ReadSettings(s);
+    EXPECT_EQ(std::string(s.alerts.batch.failedCommand), std::string(253, 'a') + e);
+    EXPECT_EQ(std::string(s.alerts.batch.okAgainCommand), std::string(254, 'a'));
+}
+
 TEST_F(ProfileStoreTest, AddressSlotsFromTheCountOnAreBlanked) {
     WriteProfile("n_IP_List=3\nIP_List0=a\nIP_List1=b\nIP_List2=c\nIP_List5=stale\n");
     GlobalSettings s;
