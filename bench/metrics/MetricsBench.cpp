@@ -8,7 +8,8 @@
 #include <QApplication>
 #include <chrono>
 
-#include "engine/MetricsWriter.h"
+#include "engine/FileReplace.h"
+#include "engine/MetricsExposition.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "fakes/FakePorts.h"
@@ -99,7 +100,7 @@ void BM_MakeThenWriteExposition10k(benchmark::State& state) {
     const std::string path = t.dir / "metrics.prom";
     for (auto _ : state) {
         const std::string text = ExpositionText(*t.engine);
-        if (!WriteFileAtomically(path, text, nullptr)) state.SkipWithError("write");
+        if (!ReplaceFile(path, false, text)) state.SkipWithError("write");
     }
 }
 
@@ -109,7 +110,7 @@ void BM_AtomicWriteSameBytes(benchmark::State& state) {
     const std::string text = ExpositionText(*t.engine);
     const std::string path = t.dir / "atomic.prom";
     for (auto _ : state) {
-        if (!WriteFileAtomically(path, text, nullptr)) state.SkipWithError("write");
+        if (!ReplaceFile(path, false, text)) state.SkipWithError("write");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

@@ -1,8 +1,6 @@
 // The "Add/Edit" sheet.
 #include "dialogs/EntrySheet.h"
 
-#include <cstring>
-
 #include "dialogs/CAddEditDlg.h"
 #include "dialogs/CAdvancedDlg.h"
 #include "dialogs/CAlertPage.h"
@@ -14,27 +12,19 @@
 namespace tarnwatch {
 namespace {
 
-// Zero-padded, so no trace of an earlier, longer text stays in the record
-// (and from there in the list file).
-template <std::size_t N>
-void StoreField(char (&dest)[N], const char (&src)[N]) {
-    char copy[N];
-    CopyText(copy, src);
-    std::memset(dest, 0, N);
-    std::memcpy(dest, copy, std::strlen(copy));
-}
-
+// CopyText zero-pads, so no trace of an earlier, longer text stays in the
+// record (and from there in the list file).
 SoundAlert Padded(const SoundAlert& s) {
     SoundAlert out = s;
-    StoreField(out.failedSound, s.failedSound);
-    StoreField(out.okAgainSound, s.okAgainSound);
+    CopyText(out.failedSound, s.failedSound);
+    CopyText(out.okAgainSound, s.okAgainSound);
     return out;
 }
 
 BatchAlert Padded(const BatchAlert& b) {
     BatchAlert out = b;
-    StoreField(out.failedCommand, b.failedCommand);
-    StoreField(out.okAgainCommand, b.okAgainCommand);
+    CopyText(out.failedCommand, b.failedCommand);
+    CopyText(out.okAgainCommand, b.okAgainCommand);
     return out;
 }
 
@@ -80,10 +70,10 @@ EntrySheet::EntrySheet(const ServiceItem& entry, const DialogServices& services,
 void EntrySheet::CopyBack(ServiceItem& entry) const {
     if (!Alive()) return;
     entry.sourceKind = general_->sourceKind;
-    StoreField(entry.source, general_->source);
-    StoreField(entry.timeoutText, general_->timeoutText);
-    StoreField(entry.address, general_->address);
-    StoreField(entry.description, general_->description);
+    CopyText(entry.source, general_->source);
+    CopyText(entry.timeoutText, general_->timeoutText);
+    CopyText(entry.address, general_->address);
+    CopyText(entry.description, general_->description);
     entry.enabled = general_->enabled;
     entry.serviceTest = general_->serviceTest;
     entry.attempts = general_->attempts;

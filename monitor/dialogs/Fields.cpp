@@ -4,24 +4,17 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QLineEdit>
-#include <algorithm>
 #include <cstring>
+#include <string_view>
+
+#include "engine/FixedText.h"
 
 namespace tarnwatch {
 
 void StoreText(char* dest, std::size_t size, const QString& text) {
-    if (size == 0) return;
     const QByteArray bytes = text.toLocal8Bit();
-    std::size_t n = std::min(static_cast<std::size_t>(bytes.size()), size - 1);
-    // The local 8-bit encoding is UTF-8: a cut inside a character would leave
-    // a broken sequence at the end of the field.
-    if (n < static_cast<std::size_t>(bytes.size())) {
-        while (n > 0 &&
-               (static_cast<unsigned char>(bytes[static_cast<qsizetype>(n)]) & 0xC0) == 0x80)
-            --n;
-    }
-    std::memcpy(dest, bytes.constData(), n);
-    dest[n] = '\0';
+    CopyText(dest, size,
+             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void ReadBack(const QLineEdit* edit, char* dest, std::size_t size) {

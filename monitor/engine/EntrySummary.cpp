@@ -78,7 +78,7 @@ std::int64_t NextUpdateTimestamp(const MonitorEngine& engine, int cls) {
     return ClassScheduled(engine, cls) ? engine.Scheduler().NextUpdateTime(cls) : 0;
 }
 
-bool Tally(EntryCounts& c, const ServiceItem& e, int row) {
+bool CountEntry(EntryCounts& c, const ServiceItem& e, int row) {
     ++c.total;
     if (!e.enabled) {
         ++c.disabled;
@@ -104,7 +104,7 @@ bool Tally(EntryCounts& c, const ServiceItem& e, int row) {
 EntryCounts CountEntries(const MonitorEngine& engine) {
     EntryCounts c;
     const EntryCollection& entries = engine.Entries();
-    for (int r = 0; r < entries.rowCount; ++r) Tally(c, entries.RecordAtRow(r), r);
+    for (int r = 0; r < entries.rowCount; ++r) CountEntry(c, entries.RecordAtRow(r), r);
     return c;
 }
 

@@ -53,7 +53,7 @@ struct EntryCounts {
 };
 EntryCounts CountEntries(const MonitorEngine& engine);
 // Counts one entry at `row`; false when it is disabled.
-bool Tally(EntryCounts& counts, const ServiceItem& entry, int row);
+bool CountEntry(EntryCounts& counts, const ServiceItem& entry, int row);
 
 // Appends a number as the documents write it: integers without a fraction,
 // others in the shortest form that reads back the same.

@@ -206,8 +206,8 @@ bool Fail(std::string* reason, const std::string& why) {
 // it is complete, so a reader never sees a half-written file. A symbolic link
 // is written through, to the file it names. With `durable` the data and the
 // rename are synced to disk first.
-bool WriteThroughTempFile(const std::string& target, bool durable, const FillFile& fill,
-                          std::string* reason) {
+bool ReplaceFile(const std::string& target, bool durable, const FillFile& fill,
+                 std::string* reason) {
     std::string resolved;
     switch (FollowLinks(target, resolved)) {
         case Follow::kDone:
@@ -231,6 +231,13 @@ bool WriteThroughTempFile(const std::string& target, bool durable, const FillFil
     }
     if (durable) SyncDirectory(DirectoryOf(resolved));
     return true;
+}
+
+bool ReplaceFile(const std::string& target, bool durable, std::string_view content,
+                 std::string* reason) {
+    return ReplaceFile(
+        target, durable, [content](int fd) { return WriteAll(fd, content.data(), content.size()); },
+        reason);
 }
 
 namespace {

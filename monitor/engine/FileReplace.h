@@ -1,12 +1,14 @@
 // Files replaced whole: written to a temporary file beside them, which is
 // renamed over them only once complete, so a reader sees the old content or
-// the new, never a mix. The list file, its backup and the metrics file are
-// written this way.
+// the new, never a mix. Every file the program writes whole goes through
+// ReplaceFile: the list file, its backup, the metrics file and the autostart
+// entry.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwatch {
@@ -61,8 +63,11 @@ bool PlaceTempFile(int fd, const char* name, const std::function<bool(const char
 // `durable`, the data and the rename are synced first. False with errno set
 // and `reason` saying why on a failure; the target is then untouched and no
 // temporary file stays.
-bool WriteThroughTempFile(const std::string& target, bool durable, const FillFile& fill,
-                          std::string* reason = nullptr);
+bool ReplaceFile(const std::string& target, bool durable, const FillFile& fill,
+                 std::string* reason = nullptr);
+// The same with `content` as the whole new file.
+bool ReplaceFile(const std::string& target, bool durable, std::string_view content,
+                 std::string* reason = nullptr);
 
 // Removes the temporary files that writes of `file` left when they were
 // ended before their rename: files named like `file` plus a dot and six

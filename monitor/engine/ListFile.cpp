@@ -43,12 +43,6 @@ bool MakeDirectories(const std::string& dir) {
     return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReplaceFileAtomically(const std::string& target, const void* bytes, std::size_t size,
-                           std::string* reason) {
-    return WriteThroughTempFile(
-        target, true, [&](int fd) { return WriteAll(fd, bytes, size); }, reason);
-}
-
 // Copies all of the open file `in` into `out`, in the kernel where it can.
 bool CopyContent(int in, int out) {
     if (lseek(in, 0, SEEK_SET) != 0) return false;
@@ -74,7 +68,7 @@ bool CopyContent(int in, int out) {
 // Copies the open file `in` over `to` through a temporary file and a rename,
 // so a reader never sees a half-written copy.
 bool CopyFileOver(int in, const std::string& to) {
-    return WriteThroughTempFile(to, false, [in](int out) { return CopyContent(in, out); });
+    return ReplaceFile(to, false, [in](int out) { return CopyContent(in, out); });
 }
 
 // Opens a file for reading without ever waiting in open (a FIFO in its place
@@ -435,9 +429,9 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
         if (reason) *reason = errno ? std::strerror(errno) : "the directory cannot be made";
         return SaveResult::kFailed;
     }
-    return ReplaceFileAtomically(paths.listFile, out.data(), out.size(), reason)
-               ? SaveResult::kWritten
-               : SaveResult::kFailed;
+    const std::string_view bytes(reinterpret_cast<const char*>(out.data()), out.size());
+    return ReplaceFile(paths.listFile, true, bytes, reason) ? SaveResult::kWritten
+                                                            : SaveResult::kFailed;
 }
 
 std::string SaveFailureMessage(const std::string& file, const std::string& reason) {

@@ -30,6 +30,10 @@ std::string FormatText(const char* format, std::initializer_list<std::string> pa
     return text;
 }
 
+std::string LoadFormatted(int id, const std::string& first, const std::string& second) {
+    return FormatText(LoadString(id), {first, second});
+}
+
 std::string PrintableText(std::string_view text, bool utf8) {
     std::string out;
     out.reserve(text.size());

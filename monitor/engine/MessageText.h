@@ -10,6 +10,8 @@ namespace tarnwatch {
 
 // `format` with each "%s" replaced, in order, by the next of `parts`.
 std::string FormatText(const char* format, std::initializer_list<std::string> parts);
+// The string-table text `id` loaded and formatted as FormatText does.
+std::string LoadFormatted(int id, const std::string& first, const std::string& second = "");
 
 // Stands for a character that must not reach a terminal.
 inline constexpr char kUnprintablePlaceholder = '?';

@@ -43,13 +43,6 @@ const char* ServiceTestName(std::int32_t index) {
     return kServiceTests[index].name;
 }
 
-void CopyText(char* dest, std::size_t destSize, const char* src) {
-    if (destSize == 0) return;
-    std::size_t n = src ? strnlen(src, destSize - 1) : 0;
-    if (n) std::memcpy(dest, src, n);
-    dest[n] = '\0';
-}
-
 AlertRepeat RepeatOf(SoundMode mode) {
     switch (mode) {
         case kSoundOnce:

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/FixedText.h"
+
 namespace tarnwatch {
 
 // Source kinds: how an entry's `source` is read.
@@ -182,13 +184,6 @@ const char* ServiceTestName(std::int32_t index);
 // True for the kinds tested over the network (TCP port, Ping).
 inline bool IsNetworkKind(std::int32_t kind) {
     return kind == kSourceTcpPort || kind == kSourceNone;
-}
-
-// Bounded copy into a fixed text field: always NUL-terminated, cut to fit.
-void CopyText(char* dest, std::size_t destSize, const char* src);
-template <std::size_t N>
-void CopyText(char (&dest)[N], const char* src) {
-    CopyText(dest, N, src);
 }
 
 // The record a new entry starts from.

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "engine/FileReplace.h"
 #include "res/QtText.h"
 #include "res/StringTable.h"
 
@@ -76,14 +76,13 @@ QString RunningProgram() {
 bool WriteAutostartFile(const QString& program) {
     const QString path = AutostartFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return false;
     const QString text = QStringLiteral(
                              "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
                              "X-GNOME-Autostart-enabled=true\n")
                              .arg(TableText(IDS_APP_NAME), DesktopExecValue(program));
-    out.write(text.toUtf8());
-    return out.commit();
+    const QByteArray bytes = text.toUtf8();
+    return ReplaceFile(QFile::encodeName(path).toStdString(), false,
+                       std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void RemoveAutostartFile() {

@@ -12,7 +12,6 @@
 
 #include "engine/CheckReport.h"
 #include "engine/MessageText.h"
-#include "engine/MetricsWriter.h"
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "res/QtText.h"
@@ -226,7 +225,7 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
         code = result.exitCode;
         // A check whose report is lost must not pass for one that was read.
         if (!output.Write(text)) {
-            TellOnStandardError(FillText(IDS_REPORT_NOT_WRITTEN, output.error()));
+            TellOnStandardError(LoadFormatted(IDS_REPORT_NOT_WRITTEN, output.error()));
             code = kCheckUnknown;
         }
     } else {

@@ -27,7 +27,8 @@ MetricsOutput::MetricsOutput(const MetricsOptions& options) {
         if (server->Start(*options.listen, &reason)) {
             server_ = std::move(server);
         } else {
-            TellOnStandardError(FillText(IDS_METRICS_LISTEN_FAILED, options.listen->text, reason));
+            TellOnStandardError(
+                LoadFormatted(IDS_METRICS_LISTEN_FAILED, options.listen->text, reason));
         }
     }
 }

@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsExposition.h"
+#include "engine/MetricsFile.h"
 #include "engine/MonitorEngine.h"
 #include "shell/MetricsServer.h"
 

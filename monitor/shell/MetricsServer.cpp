@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsExposition.h"
 
 namespace tarnwatch {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "engine/FileReplace.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -43,7 +43,7 @@ std::string UnreadableList(const MonitorEngine& engine) {
     const LoadReport& load = engine.LastLoad();
     const std::string file = ListFileLocation().listFile;
     const auto because = [&](const std::string& reason) {
-        return FillText(IDS_LIST_UNREADABLE, file, reason);
+        return LoadFormatted(IDS_LIST_UNREADABLE, file, reason);
     };
     if (load.outOfMemory) return because("there is not enough memory to load it");
     if (load.opened) {

@@ -13,7 +13,7 @@
 
 #include "engine/FileReplace.h"
 #include "engine/ListFile.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsFile.h"
 #include "engine/SingleInstance.h"
 #include "fakes/ListFileBytes.h"
 #include "fakes/TempDir.h"
@@ -34,7 +34,7 @@ std::vector<std::string> Names(const std::string& dir) {
 }
 
 bool WriteText(const std::string& path, const std::string& text, std::string* reason = nullptr) {
-    return WriteThroughTempFile(
+    return ReplaceFile(
         path, false, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "res/StringTable.h"
@@ -11,32 +12,54 @@
 namespace tarnwatch {
 namespace {
 
-TEST(ServiceItem, CopyTextCutsToTheField) {
-    char small[5];
-    CopyText(small, "abcdefgh");
-    EXPECT_STREQ(small, "abcd");
-    CopyText(small, nullptr);
-    EXPECT_STREQ(small, "");
+// A field of six bytes holds five bytes of text: each multi-byte character
+// that ends exactly at the fifth byte stays, one that would need the sixth
+// goes whole. The rest of the field is zeroed, whatever it held.
+TEST(ServiceItem, CopyTextCutsBetweenCharactersAndPads) {
+    const auto copied = [](const char* src) {
+        char field[6];
+        std::memset(field, 'z', sizeof field);
+        CopyText(field, src);
+        const std::string text(field);
+        for (std::size_t i = text.size(); i < sizeof field; ++i) {
+            EXPECT_EQ(field[i], '\0') << "byte " << i << " after " << text;
+        }
+        return text;
+    };
+    EXPECT_EQ(copied("abcde"), "abcde");
+    EXPECT_EQ(copied("abcdef"), "abcde");
+    EXPECT_EQ(copied("abc\xC3\xA9"), "abc\xC3\xA9");              // 2 bytes, at the limit
+    EXPECT_EQ(copied("abcd\xC3\xA9"), "abcd");                    // one past
+    EXPECT_EQ(copied("ab\xE2\x82\xAC"), "ab\xE2\x82\xAC");        // 3 bytes, at the limit
+    EXPECT_EQ(copied("abc\xE2\x82\xAC"), "abc");                  // one past
+    EXPECT_EQ(copied("abcd\xE2\x82\xAC"), "abcd");                // two past
+    EXPECT_EQ(copied("a\xF0\x9F\x98\x80"), "a\xF0\x9F\x98\x80");  // 4 bytes, at the limit
+    EXPECT_EQ(copied("ab\xF0\x9F\x98\x80"), "ab");                // one past
+    EXPECT_EQ(copied("abcd\xF0\x9F\x98\x80"), "abcd");            // three past
+    EXPECT_EQ(copied("ab\xE2\x82\xAC"
+                     "f"),
+              "ab\xE2\x82\xAC");  // cut after a whole one
+    // Stray continuation bytes are no character to keep whole.
+    EXPECT_EQ(copied("\x80\x80\x80\x80\x80\x80"), "\x80\x80\x80\x80\x80");
+    EXPECT_EQ(copied(nullptr), "");
+
     std::string longText(1000, 'x');
     ServiceItem e = NewEntryTemplate();
     CopyText(e.timeoutText, longText.c_str());
     EXPECT_EQ(std::string(e.timeoutText).size(), kTimeoutTextSize - 1);
-    EXPECT_STREQ(e.address, "");  // the next field is untouched
+    EXPECT_STREQ(e.address, "");             // the next field is untouched
+    CopyText(e.timeoutText, e.timeoutText);  // onto itself
+    EXPECT_EQ(std::string(e.timeoutText), longText.substr(0, kTimeoutTextSize - 1));
 }
 
-TEST(ServiceItem, ServiceTestNamesAndOutOfRange) {
+// A list file may hold any value where an index belongs: the first and the
+// last service test have their names, one past either end has none, and so
+// has an unknown string id.
+TEST(ServiceItem, LookupsOfAnyStoredIndex) {
     EXPECT_STREQ(ServiceTestName(0), "Conference");
-    EXPECT_STREQ(ServiceTestName(14), "Is_running");
+    EXPECT_STREQ(ServiceTestName(-1), "");
     EXPECT_STREQ(ServiceTestName(29), "Vorlan");
     EXPECT_STREQ(ServiceTestName(30), "");
-    EXPECT_STREQ(ServiceTestName(-1), "");
-    EXPECT_EQ(kServiceTests[17].port, kPortNoSource);
-    EXPECT_EQ(kServiceTests[21].port, kPortProgram);
-}
-
-TEST(StringTable, LoadsByIdAndUnknownIsEmpty) {
-    EXPECT_STREQ(LoadString(IDS_TIMEDOUT), "timed out");
-    EXPECT_STREQ(LoadString(IDS_IP_LIST0 + 9), "IP_List9");
     EXPECT_STREQ(LoadString(12345), "");
 }
 

@@ -22,8 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/CheckReport.h"
 #include "engine/FileReplace.h"
-#include "engine/MetricsWriter.h"
+#include "engine/MetricsExposition.h"
+#include "engine/MetricsFile.h"
 #include "engine/MonitorEngine.h"
 #include "engine/TextEscape.h"
 #include "fakes/FakePorts.h"
@@ -131,6 +133,13 @@ TEST(TextEscapeTest, AnyBytesBecomeWellFormedTextsThatReadBackInEachForm) {
     const std::string cut = PluginText(std::string(30, 'a') + "\xe2\x82\xac\xe2\x82\xac", 33);
     EXPECT_EQ(cut, std::string(30, 'a') + "...");
     EXPECT_EQ(PluginText("\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac", 8), "\xe2\x82\xac...");
+    // A control character on the last byte that fits stays, as a blank; one
+    // byte further on, the text is cut. A C1 control takes two bytes in and
+    // one blank out.
+    EXPECT_EQ(PluginText("abcdefg\x01", 8), "abcdefg ");
+    EXPECT_EQ(PluginText("abcdefgh\x01", 8), "abcde...");
+    EXPECT_EQ(PluginText("abcdefg\xc2\x85", 8), "abcdefg ");
+    EXPECT_EQ(PluginText("abcdefgh\xc2\x85", 8), "abcde...");
 }
 
 std::vector<std::string> FilesIn(const std::string& dir) {
@@ -203,6 +212,25 @@ struct LoopbackList {
     fakes::FakePlatform platform{true};
     MonitorEngine engine{platform.ports, nullptr};
 };
+
+// The plugin line names ten entries that are not ok; from the eleventh on it
+// counts the rest.
+TEST(PluginLineTest, NamesTenFailedEntriesThenCountsTheRest) {
+    LoopbackList list(11);
+    const auto failFirst = [&](int n) {
+        for (int r = 0; r < 11; ++r) {
+            list.engine.EntriesForTesting().RecordAtRow(r).state =
+                r < n ? kStateUnavailable : kStateAvailable;
+        }
+        const std::string line = PluginLine(list.engine, CheckResult{kCheckCritical, ""});
+        return line.substr(0, line.find(" |"));
+    };
+    const std::string ten =
+        "entry 0, entry 1, entry 2, entry 3, entry 4, entry 5, entry 6, entry 7, entry 8, entry 9";
+    EXPECT_EQ(failFirst(10), "TARNWATCH CRITICAL - 10 of 11 entries failed: " + ten);
+    EXPECT_EQ(failFirst(11),
+              "TARNWATCH CRITICAL - 11 of 11 entries failed: " + ten + ", and 1 more");
+}
 
 // The text is made at a pass's end and served until the next one: when a
 // class is next updated must still be true when it is read later.
@@ -446,7 +474,7 @@ TEST(MetricsFileFailures, MakingTheTextFailsPartWayAndLeavesNothingBehind) {
         errno = 0;
         bool threw = false;
         try {
-            EXPECT_FALSE(WriteThroughTempFile(path, false, [&](int fd) {
+            EXPECT_FALSE(ReplaceFile(path, false, [&](int fd) {
                 if (!WriteAll(fd, "partial", 7)) return false;
                 fail();
                 return true;

@@ -107,6 +107,15 @@ TEST_F(RunningCopies, LetterCaseIsIgnored) {
 }
 
 TEST_F(RunningCopies, NoTrimmingNoExtensionNoPrefix) {
+    // A process whose name only begins with the wanted one is another program.
+    const std::string longer = path_ + "x";
+    fs::copy_file("/bin/sleep", longer);
+    const pid_t pid = Spawn(longer, "300");
+    ASSERT_GT(pid, 0);
+    pids_.push_back(pid);
+    EXPECT_EQ(2, CheckTaskList(name_.c_str()));
+    EXPECT_EQ(2, CheckTaskList95(name_.c_str()));
+    EXPECT_EQ(1, CheckTaskList((name_ + "x").c_str()));
     for (const std::string& variant : {name_ + " ", " " + name_, name_ + ".exe",
                                        name_.substr(0, name_.size() - 1), path_, std::string()}) {
         EXPECT_EQ(0, CheckTaskList(variant.c_str())) << "[" << variant << "]";

@@ -172,6 +172,8 @@ TEST(StrNumbers, WidthDecimalsCodes) {
     EXPECT_EQ(str_getFormat(".3"), 3);
     EXPECT_EQ(str_getFormat("8"), 800);
     EXPECT_EQ(str_getFormat("1.5"), 0);
+    EXPECT_EQ(str_getFormat("5.4"), 504);  // the most decimals a width holds
+    EXPECT_EQ(str_getFormat("5.5"), 0);    // decimals equal to the width: one past
     EXPECT_EQ(str_getFormat("12.11"), 1211);
     EXPECT_EQ(str_getFormat("99999"), 32767);  // 999 * 100 does not fit: held at the top
     EXPECT_EQ(str_getFormat("nan"), 0);

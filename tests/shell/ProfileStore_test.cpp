@@ -1,5 +1,5 @@
-// The profile: defaults on a first start, damaged values, the address slots,
-// a round trip and the autostart file.
+// The profile: every value under its own name, read within its range else as
+// its default, the address slots and the autostart file.
 #include "shell/ProfileStore.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
 
-#include "engine/SettingsTable.h"
 #include "fakes/TempDir.h"
 #include "res/StringTable.h"
 #include "shell/Autostart.h"
@@ -35,65 +37,216 @@ protected:
     ProfileStore store;
 };
 
-TEST_F(ProfileStoreTest, FirstStartGivesTheDefaults) {
-    GlobalSettings s;
-    s.minimize = 0;
-    s.columnWidth[0] = 1;
-    store.ReadSettings(s);
-    EXPECT_EQ(s.minimize, 1);
-    EXPECT_EQ(s.startup, 1);
-    EXPECT_EQ(s.disableClose, 1);
-    EXPECT_EQ(s.autoMove, 1);
-    EXPECT_EQ(s.autoDisable, 0);
-    EXPECT_EQ(s.highInterval, 0);
-    EXPECT_EQ(s.columnWidth, (std::array<std::int32_t, 8>{120, 80, 90, 80, 100, 80, 50, 50}));
-    EXPECT_EQ(s.columnPosition, (std::array<std::int32_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_EQ(s.alerts.sound.soundMode, 3);
-    EXPECT_STREQ(s.alerts.sound.okAgainSound, "Available.wav");
-    EXPECT_EQ(s.internetAddressCount, 1);
-    EXPECT_STREQ(s.internetAddresses[0], kDefaultInternetAddress);
-    EXPECT_EQ(s.internetAlerts.sound.soundMode, 3);
-}
+// Every value of the profile, written out by hand: its name, its default, the
+// top of its documented range (0 where none is documented) and where it lives
+// in the settings. None of it comes from the program's own table.
+using IntField = std::int32_t& (*)(GlobalSettings&);
+using TextField = char* (*)(GlobalSettings&);
+struct IntName {
+    const char* name;
+    std::int32_t def;
+    std::int32_t top;
+    IntField field;
+};
+struct TextName {
+    const char* name;
+    const char* def;
+    TextField field;
+};
 
-TEST_F(ProfileStoreTest, DamagedValuesFallBackOneByOne) {
-    WriteProfile(
-        "Minimize=abc\nHighNetUpdate=61\nLowNetUpdate=24\nMedNedUpdate=-1\n"
-        "AddressColumn=4\nStatusColumn=4\nAddressWidth=-5\nDescWidth=140\n"
-        "n_IP_List=11\nSoundUnavailable=9\nExeUnavailable=2\n"
-        "WaveUnavailable=\"a, b.wav\"\nRunUnavailable=x, y\n"
-        "IP_List0=one.example\n");
-    GlobalSettings s;
-    store.ReadSettings(s);
-    EXPECT_EQ(s.minimize, 1);
-    EXPECT_EQ(s.highInterval, 0);
-    EXPECT_EQ(s.lowInterval, 24);
-    EXPECT_EQ(s.mediumInterval, 0);
-    // Two columns claiming position 4 is no permutation: default order.
-    EXPECT_EQ(s.columnPosition, (std::array<std::int32_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_EQ(s.columnWidth[kColAddress], 120);
-    EXPECT_EQ(s.columnWidth[kColDescription], 140);
-    EXPECT_EQ(s.internetAddressCount, 1);
-    EXPECT_STREQ(s.internetAddresses[0], "one.example");
-    EXPECT_EQ(s.alerts.sound.soundMode, 3);
-    EXPECT_EQ(s.alerts.batch.batchMode, 2);
-    EXPECT_STREQ(s.alerts.sound.failedSound, "a, b.wav");
-    EXPECT_STREQ(s.alerts.batch.failedCommand, "x, y");
-}
-
-TEST_F(ProfileStoreTest, CommandTimeLimitIsSecondsUpToADayAndFiveMinutesByDefault) {
-    const std::pair<const char*, std::int32_t> cases[] = {
-        {"", 300},
-        {"CommandTimeLimit=0\n", 0},
-        {"CommandTimeLimit=-1\n", 300},
-        {"CommandTimeLimit=86400\n", 86400},
-        {"CommandTimeLimit=86401\n", 300},
-    };
-    for (const auto& [text, seconds] : cases) {
-        WriteProfile(text);
-        GlobalSettings s;
-        store.ReadSettings(s);
-        EXPECT_EQ(s.commandTimeLimit, seconds) << text;
+#define INT_NAME(name, def, top, member)                                            \
+    IntName {                                                                       \
+        name, def, top, [](GlobalSettings& s) -> std::int32_t& { return s.member; } \
     }
+#define TEXT_NAME(name, def, member)                                   \
+    TextName {                                                         \
+        name, def, [](GlobalSettings& s) -> char* { return s.member; } \
+    }
+
+const IntName kIntNames[] = {
+    INT_NAME("Minimize", 1, 1, minimize),
+    INT_NAME("Startup", 1, 1, startup),
+    INT_NAME("DisableClose", 1, 1, disableClose),
+    INT_NAME("amove", 1, 1, autoMove),
+    INT_NAME("adisable", 0, 1, autoDisable),
+    INT_NAME("restore", 1, 1, restore),
+    INT_NAME("LowNetUpdate", 0, 24, lowInterval),
+    INT_NAME("MedNedUpdate", 0, 48, mediumInterval),
+    INT_NAME("HighNetUpdate", 0, 60, highInterval),
+    INT_NAME("AddressColumn", 0, 7, columnPosition[0]),
+    INT_NAME("DescColumn", 1, 7, columnPosition[1]),
+    INT_NAME("SourceColumn", 2, 7, columnPosition[2]),
+    INT_NAME("ServiceTestColumn", 3, 7, columnPosition[3]),
+    INT_NAME("StatusColumn", 4, 7, columnPosition[4]),
+    INT_NAME("AttemptColumn", 5, 7, columnPosition[5]),
+    INT_NAME("TimeoutColumn", 6, 7, columnPosition[6]),
+    INT_NAME("FreqColumn", 7, 7, columnPosition[7]),
+    INT_NAME("AddressWidth", 120, 0, columnWidth[0]),
+    INT_NAME("DescWidth", 80, 0, columnWidth[1]),
+    INT_NAME("SourceWidth", 90, 0, columnWidth[2]),
+    INT_NAME("ServiceTestWidth", 80, 0, columnWidth[3]),
+    INT_NAME("StatusWidth", 100, 0, columnWidth[4]),
+    INT_NAME("AttemptWidth", 80, 0, columnWidth[5]),
+    INT_NAME("TimeoutWidth", 50, 0, columnWidth[6]),
+    INT_NAME("FreqWidth", 50, 0, columnWidth[7]),
+    INT_NAME("SoundAlertUnavailable", 1, 1, alerts.sound.soundOnUnavailable),
+    INT_NAME("SoundAlertTimedout", 1, 1, alerts.sound.soundOnTimedOut),
+    INT_NAME("SoundAlertUnresolved", 1, 1, alerts.sound.soundOnUnresolved),
+    INT_NAME("SoundUnavailable", 3, 3, alerts.sound.soundMode),
+    INT_NAME("BatchAlertUnavailable", 0, 1, alerts.batch.batchOnUnavailable),
+    INT_NAME("BatchAlertTimedout", 0, 1, alerts.batch.batchOnTimedOut),
+    INT_NAME("BatchAlertUnresolved", 0, 1, alerts.batch.batchOnUnresolved),
+    INT_NAME("ExeUnavailable", 0, 2, alerts.batch.batchMode),
+    INT_NAME("RunWait", 0, 1, alerts.batch.failedCommandWait),
+    INT_NAME("Run2Wait", 0, 1, alerts.batch.okAgainCommandWait),
+    INT_NAME("n_IP_List", 1, 10, internetAddressCount),
+    INT_NAME("iSoundUnavailable", 3, 3, internetAlerts.sound.soundMode),
+    INT_NAME("iExeUnavailable", 0, 2, internetAlerts.batch.batchMode),
+    INT_NAME("iRunWait", 0, 1, internetAlerts.batch.failedCommandWait),
+    INT_NAME("iRun2Wait", 0, 1, internetAlerts.batch.okAgainCommandWait),
+    INT_NAME("iMessageBox", 0, 2, internetAlerts.messageBoxMode),
+    INT_NAME("iMessageBoxAvail", 0, 1, internetAlerts.messageBoxWhenAvailable),
+    INT_NAME("CommandTimeLimit", 300, 86400, commandTimeLimit),
+};
+
+const TextName kTextNames[] = {
+    TEXT_NAME("WaveUnavailable", "Failure.wav", alerts.sound.failedSound),
+    TEXT_NAME("Wave2Unavailable", "Available.wav", alerts.sound.okAgainSound),
+    TEXT_NAME("RunUnavailable", "", alerts.batch.failedCommand),
+    TEXT_NAME("Run2Unavailable", "", alerts.batch.okAgainCommand),
+    TEXT_NAME("IP_List0", "www.debian.org", internetAddresses[0]),
+    TEXT_NAME("IP_List1", "", internetAddresses[1]),
+    TEXT_NAME("IP_List2", "", internetAddresses[2]),
+    TEXT_NAME("IP_List3", "", internetAddresses[3]),
+    TEXT_NAME("IP_List4", "", internetAddresses[4]),
+    TEXT_NAME("IP_List5", "", internetAddresses[5]),
+    TEXT_NAME("IP_List6", "", internetAddresses[6]),
+    TEXT_NAME("IP_List7", "", internetAddresses[7]),
+    TEXT_NAME("IP_List8", "", internetAddresses[8]),
+    TEXT_NAME("IP_List9", "", internetAddresses[9]),
+    TEXT_NAME("iWaveUnavailable", "Failure.wav", internetAlerts.sound.failedSound),
+    TEXT_NAME("iWave2Unavailable", "Available.wav", internetAlerts.sound.okAgainSound),
+    TEXT_NAME("iRunUnavailable", "", internetAlerts.batch.failedCommand),
+    TEXT_NAME("iRun2Unavailable", "", internetAlerts.batch.okAgainCommand),
+};
+
+#undef INT_NAME
+#undef TEXT_NAME
+
+// A text sample of its own for the text value `i`; some need quoting.
+std::string TextSample(std::size_t i) {
+    return i % 3 == 0 ? "say \"down\", \\now " + std::to_string(i)
+                      : "t" + std::to_string(i) + ".wav";
+}
+
+// The [Options] section of an INI file as a desktop's INI reader sees it:
+// "name=value" lines, a value in double quotes taken literally apart from
+// backslash escapes.
+std::map<std::string, std::string> ReadOptionsSection(const std::string& file) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(fakes::ReadText(file));
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.front() == '[') {
+            section = line;
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (section != "[Options]" || eq == std::string::npos) continue;
+        std::string value;
+        for (std::size_t i = eq + 1; i < line.size(); ++i) {
+            if (line[i] == '"') continue;
+            if (line[i] == '\\' && i + 1 < line.size()) ++i;
+            value += line[i];
+        }
+        values[line.substr(0, eq)] = value;
+    }
+    return values;
+}
+
+// Each name holds its own value in the file: a value written under another
+// value's name, or missing, shows up here.
+TEST_F(ProfileStoreTest, EveryValueIsWrittenUnderItsOwnName) {
+    GlobalSettings s = DefaultSettings();
+    std::map<std::string, std::string> expected;
+    std::int32_t sample = 1000;
+    for (const IntName& n : kIntNames) {
+        n.field(s) = ++sample;  // no range on the way out: every value tells
+        expected[n.name] = std::to_string(sample);
+    }
+    for (std::size_t i = 0; i < std::size(kTextNames); ++i) {
+        CopyText(kTextNames[i].field(s), kTextSize, TextSample(i).c_str());
+        expected[kTextNames[i].name] = TextSample(i);
+    }
+    store.WriteListAndAlertSettings(s);
+    store.WriteRunOptions(s, s.startup);
+    std::map<std::string, std::string> file = ReadOptionsSection(ProfileFile());
+    for (const auto& [name, value] : expected) EXPECT_EQ(file[name], value) << name;
+    EXPECT_EQ(file.size(), expected.size());
+}
+
+// Each value read at the top of its range, at 0, one past either end, and
+// missing: out of range or missing reads as its default, one value at a time.
+// A text with commas is still one text, quoted or not.
+TEST_F(ProfileStoreTest, EveryValueIsReadWithinItsRangeElseAsItsDefault) {
+    enum Case { kTop, kPastTop, kZero, kBelowZero, kMissing };
+    for (Case c : {kTop, kPastTop, kZero, kBelowZero, kMissing}) {
+        std::string text;
+        for (std::size_t i = 0; i < std::size(kIntNames); ++i) {
+            const IntName& n = kIntNames[i];
+            const bool column = std::string(n.name).ends_with("Column");
+            std::int32_t v = c == kTop         ? n.top
+                             : c == kPastTop   ? n.top + 1
+                             : c == kZero      ? 0
+                             : c == kBelowZero ? -1
+                                               : 0;
+            if (column && c == kTop) v = 16 - static_cast<std::int32_t>(i);  // 7 ... 0
+            if (column && c == kZero) continue;                              // all at 0 is no order
+            if (n.top == 0 && (c == kTop || c == kPastTop)) v = 300 + static_cast<std::int32_t>(i);
+            if (c != kMissing) text += std::string(n.name) + "=" + std::to_string(v) + "\n";
+        }
+        // The first quoted, the third unquoted: commas in both.
+        const auto textAt = [](std::size_t i) {
+            return i == 0 ? std::string("a, b.wav") : i == 2 ? "x, y" : "t" + std::to_string(i);
+        };
+        for (std::size_t i = 0; c == kTop && i < std::size(kTextNames); ++i) {
+            const std::string v = i == 0 ? "\"" + textAt(i) + "\"" : textAt(i);
+            text += std::string(kTextNames[i].name) + "=" + v + "\n";
+        }
+        WriteProfile(text);
+        GlobalSettings r = DefaultSettings();
+        r.minimize = 9;  // nothing of the record read into stays
+        ProfileStore(ProfileStore::Autostart::kLeaveAlone).ReadSettings(r);
+        for (std::size_t i = 0; i < std::size(kIntNames); ++i) {
+            const IntName& n = kIntNames[i];
+            const bool column = std::string(n.name).ends_with("Column");
+            std::int32_t want = c == kTop ? n.top : c == kZero ? 0 : n.def;
+            if (column && c == kTop) want = 16 - static_cast<std::int32_t>(i);
+            if (column && c == kZero) want = n.def;
+            if (n.top == 0 && c == kTop) want = 300 + static_cast<std::int32_t>(i);
+            if (n.top == 0 && c == kPastTop) want = 300 + static_cast<std::int32_t>(i);
+            EXPECT_EQ(n.field(r), want) << n.name << " in case " << c;
+        }
+        for (std::size_t i = 0; i < std::size(kTextNames); ++i) {
+            const TextName& n = kTextNames[i];
+            std::string want = c == kTop ? textAt(i) : n.def;
+            // With no addresses in use every slot is blanked.
+            if (c == kZero && std::string(n.name).starts_with("IP_List")) want = "";
+            EXPECT_EQ(n.field(r), want) << n.name << " in case " << c;
+        }
+    }
+}
+
+// A text longer than its field is cut between characters: a two-byte
+// character ending on the field's last byte stays, one byte further on it goes.
+TEST_F(ProfileStoreTest, ALongTextIsCutBetweenCharacters) {
+    const std::string e = "\xC3\xA9";
+    WriteProfile("RunUnavailable=" + std::string(253, 'a') + e +
+                 "\nRun2Unavailable=" + std::string(254, 'a') + e + "\n");
+    GlobalSettings s;
+    store.ReadSettings(s);
+    EXPECT_EQ(std::string(s.alerts.batch.failedCommand), std::string(253, 'a') + e);
+    EXPECT_EQ(std::string(s.alerts.batch.okAgainCommand), std::string(254, 'a'));
 }
 
 TEST_F(ProfileStoreTest, AddressSlotsFromTheCountOnAreBlanked) {
@@ -107,61 +260,6 @@ TEST_F(ProfileStoreTest, AddressSlotsFromTheCountOnAreBlanked) {
     QSettings check(QString::fromStdString(ProfileFile()), QSettings::NativeFormat);
     EXPECT_EQ(check.value("Options/IP_List5").toString(), "");
     EXPECT_EQ(check.value("Options/n_IP_List").toInt(), 3);
-}
-
-TEST_F(ProfileStoreTest, RoundTripKeepsEveryValue) {
-    GlobalSettings s = DefaultSettings();
-    s.columnPosition = {7, 6, 5, 4, 3, 2, 1, 0};
-    s.columnWidth[3] = 222;
-    CopyText(s.alerts.batch.failedCommand, "notify-send \"down: @A\", now");
-    s.alerts.batch.batchOnTimedOut = 1;
-    s.internetAlerts.messageBoxMode = 2;
-    CopyText(s.internetAlerts.sound.okAgainSound, "back.wav");
-    s.highInterval = 5;
-    s.autoDisable = 1;
-    store.WriteListAndAlertSettings(s);
-    store.WriteRunOptions(s, s.startup);
-    GlobalSettings r;
-    r.columnPosition = {0, 1, 2, 3, 4, 5, 6, 7};
-    store.ReadSettings(r);
-    EXPECT_EQ(r.columnPosition, s.columnPosition);
-    EXPECT_EQ(r.columnWidth[3], 222);
-    EXPECT_STREQ(r.alerts.batch.failedCommand, "notify-send \"down: @A\", now");
-    EXPECT_EQ(r.alerts.batch.batchOnTimedOut, 1);
-    EXPECT_EQ(r.internetAlerts.messageBoxMode, 2);
-    EXPECT_STREQ(r.internetAlerts.sound.okAgainSound, "back.wav");
-    EXPECT_EQ(r.highInterval, 5);
-    EXPECT_EQ(r.autoDisable, 1);
-}
-
-// Every value of the settings table, each set away from its default, comes
-// back as written: a value the read or the write forgets shows up here.
-TEST_F(ProfileStoreTest, EveryValueOfTheTableRoundTrips) {
-    const GlobalSettings def = DefaultSettings();
-    GlobalSettings s = def;
-    for (const SettingDef& d : SettingsTable()) {
-        if (d.kind == SettingKind::kInt) {
-            *d.intField(s) = IntValue(d, def) == d.high ? d.low : d.high;
-        } else {
-            std::string text = "v";
-            text += std::to_string(d.nameId);
-            text += ", \"quoted\" \\ end";
-            CopyText(d.textField(s), kTextSize, text.c_str());
-        }
-    }
-    s.columnPosition = {7, 6, 5, 4, 3, 2, 1, 0};  // a permutation, unlike all-high
-    store.WriteListAndAlertSettings(s);
-    store.WriteRunOptions(s, s.startup);
-    GlobalSettings r = def;
-    store.ReadSettings(r);
-    for (const SettingDef& d : SettingsTable()) {
-        if (d.kind == SettingKind::kInt) {
-            EXPECT_EQ(IntValue(d, r), IntValue(d, s)) << LoadString(d.nameId);
-        } else {
-            EXPECT_STREQ(TextValue(d, r), TextValue(d, s)) << LoadString(d.nameId);
-            EXPECT_STRNE(TextValue(d, r), TextValue(d, def)) << LoadString(d.nameId);
-        }
-    }
 }
 
 TEST_F(ProfileStoreTest, AutostartFileFollowsAChangedStartupOption) {

@@ -1,183 +1,21 @@
-// The metrics text and the metrics file.
-#include "engine/MetricsWriter.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+// The metrics text; see MetricsExposition.h.
+#include "engine/MetricsExposition.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/EntrySummary.h"
 #include "engine/FileReplace.h"
-#include "engine/MessageText.h"
+#include "engine/StringSink.h"
 #include "engine/TextEscape.h"
-#include "res/StringTable.h"
 
 namespace tarnwatch {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// A thread that writes a text to a file while the text is still being made:
-// the maker publishes how much of it is finished, the thread writes up to
-// there. The text may be reallocated only after the thread has written all
-// that was published, and the thread reads the text's address again each
-// time, under the lock.
-class PipeWriter {
-public:
-    PipeWriter(int fd, const std::string& text)
-        : fd_(fd), base_(text.data()), ready_(text.size()), thread_([this] { Run(); }) {}
-    ~PipeWriter() { Finish(nullptr); }
-    PipeWriter(const PipeWriter&) = delete;
-    PipeWriter& operator=(const PipeWriter&) = delete;
-
-    // The text's first `size` bytes are finished and lie at `base`.
-    void Publish(const char* base, std::size_t size) {
-        {
-            std::lock_guard lock(mutex_);
-            base_ = base;
-            ready_ = size;
-        }
-        wake_.notify_one();
-    }
-    // Waits until nothing published is still being written, so the text may
-    // move.
-    void Drain() {
-        std::unique_lock lock(mutex_);
-        drained_.wait(lock, [this] { return written_ == ready_ || error_ != 0; });
-    }
-    // Ends the writing once the text is whole; false, with the write's errno
-    // set in this thread, when it failed.
-    bool Finish(const std::string* whole) {
-        if (!thread_.joinable()) return error_ == 0;
-        {
-            std::lock_guard lock(mutex_);
-            if (whole) {
-                base_ = whole->data();
-                ready_ = whole->size();
-            }
-            done_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-        if (error_ != 0) errno = error_;
-        return error_ == 0;
-    }
-
-private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return written_ < ready_ || done_; });
-            if (written_ == ready_) return;  // done, and all written
-            const char* from = base_ + written_;
-            const std::size_t size = ready_ - written_;
-            lock.unlock();
-            const bool ok = WriteAll(fd_, from, size);
-            const int error = errno;
-            // Some file systems write a file out when it is renamed over
-            // another; starting each part's writing now keeps that short.
-            if (ok) {
-                sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(size),
-                                SYNC_FILE_RANGE_WRITE);
-            }
-            lock.lock();
-            written_ += size;
-            if (!ok) error_ = error;
-            drained_.notify_one();
-            if (!ok) return;
-        }
-    }
-
-    const int fd_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable drained_;
-    const char* base_;
-    std::size_t ready_;
-    std::size_t written_ = 0;
-    bool done_ = false;
-    int error_ = 0;
-    std::thread thread_;
-};
-
-// The text being made. Lines are put together in a small buffer that stays
-// in the cache and go to the string a chunk at a time: most of a long text
-// is many short pieces. With a writer, the finished text goes to it every
-// `kPublishEvery` bytes.
-class StringSink {
-public:
-    explicit StringSink(std::string& out, PipeWriter* writer = nullptr)
-        : out_(out), writer_(writer) {}
-    ~StringSink() { Flush(); }
-    StringSink(const StringSink&) = delete;
-    StringSink& operator=(const StringSink&) = delete;
-    void Put(std::string_view text) {
-        if (used_ + text.size() > kChunk) {
-            Flush();
-            if (text.size() > kChunk) {
-                Append(text.data(), text.size());
-                return;
-            }
-        }
-        std::memcpy(buf_ + used_, text.data(), text.size());
-        used_ += text.size();
-    }
-    void Put(char c) {
-        if (used_ == kChunk) Flush();
-        buf_[used_++] = c;
-    }
-    void Flush() {
-        Append(buf_, used_);
-        used_ = 0;
-    }
-    // Makes room for `more` bytes at once, rather than as the text grows.
-    void Reserve(std::size_t more) {
-        if (out_.capacity() - out_.size() >= used_ + more) return;
-        Flush();
-        if (!writer_) {
-            out_.reserve(out_.size() + more);
-            return;
-        }
-        writer_->Drain();
-        out_.reserve(out_.size() + more);
-        published_ = out_.size();
-        writer_->Publish(out_.data(), published_);
-    }
-
-private:
-    static constexpr std::size_t kChunk = 16 * 1024;
-    static constexpr std::size_t kPublishEvery = 256 * 1024;
-
-    void Append(const char* p, std::size_t size) {
-        if (!writer_) {
-            out_.append(p, size);
-            return;
-        }
-        // Bytes past the published end are the writer's only once published.
-        if (out_.capacity() - out_.size() < size) writer_->Drain();
-        out_.append(p, size);
-        if (out_.size() - published_ >= kPublishEvery) {
-            published_ = out_.size();
-            writer_->Publish(out_.data(), published_);
-        }
-    }
-
-    std::string& out_;
-    PipeWriter* writer_;
-    std::size_t published_ = 0;
-    std::size_t used_ = 0;
-    char buf_[kChunk];
-};
 
 void Family(StringSink& out, std::string_view name, std::string_view help) {
     out.Put("# HELP ");
@@ -243,7 +81,7 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
     values.reserve(static_cast<std::size_t>(std::max(0, entries.rowCount)));
     for (int r = 0; r < entries.rowCount; ++r) {
         const ServiceItem& e = entries.RecordAtRow(r);
-        if (!Tally(counts, e, r)) continue;
+        if (!CountEntry(counts, e, r)) continue;
         labels += "{row=\"";
         AppendNumber(labels, static_cast<std::int64_t>(r));
         labels += '"';
@@ -362,37 +200,17 @@ std::string ExpositionText(const MonitorEngine& engine) {
     return out;
 }
 
-std::string FillText(int id, const std::string& first, const std::string& second) {
-    return FormatText(LoadString(id), {first, second});
-}
-
-namespace {
-
-// Replaces `path` with what `fill` writes, mode 0644 so a collector running
-// as another user can read it; on a failure `reason` says why.
-bool ReplaceFile(const std::string& path, const FillFile& fill, std::string* reason) {
-    std::string why;
-    if (WriteThroughTempFile(path, false, fill, &why)) return true;
-    if (reason) *reason = "cannot replace " + path + ": " + why;
-    return false;
-}
-
-}  // namespace
-
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* reason) {
-    return ReplaceFile(
-        path, [&](int fd) { return WriteAll(fd, text.data(), text.size()); }, reason);
-}
-
 bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, std::string& text,
                          std::string* reason) {
     text.clear();
     text.reserve(kTrailerRoom);
     bool made = false;
+    // Mode 0644 once in place, so a collector running as another user can
+    // read it.
     const bool written = ReplaceFile(
-        path,
+        path, false,
         [&](int fd) {
-            PipeWriter writer(fd, text);
+            BackgroundFileWriter writer(fd, text);
             {
                 StringSink sink(text, &writer);
                 PutExposition(engine, sink);
@@ -404,32 +222,6 @@ bool WriteExpositionFile(const MonitorEngine& engine, const std::string& path, s
     // Made all the same when the file could not even be created.
     if (!made) AppendExposition(engine, text);
     return written;
-}
-
-MetricsFile::MetricsFile(std::string path, Reporter report)
-    : path_(std::move(path)), report_(std::move(report)) {
-    if (!report_) {
-        report_ = [](const std::string& message) { TellOnStandardError(message); };
-    }
-}
-
-bool MetricsFile::Write(const std::string& text) {
-    std::string reason;
-    return Report(WriteFileAtomically(path_, text, &reason), reason);
-}
-
-bool MetricsFile::WriteExposition(const MonitorEngine& engine, std::string& text) {
-    std::string reason;
-    return Report(WriteExpositionFile(engine, path_, text, &reason), reason);
-}
-
-bool MetricsFile::Report(bool ok, const std::string& reason) {
-    if (reason != lastError_) {
-        report_(ok ? FillText(IDS_METRICS_FILE_WRITTEN_AGAIN, path_)
-                   : FillText(IDS_METRICS_FILE_FAILED, path_, reason));
-        lastError_ = reason;
-    }
-    return ok;
 }
 
 }  // namespace tarnwatch
