@@ -416,7 +416,7 @@ GlobalSettings Distinct() {
         if (def.kind == SettingKind::kInt) {
             *def.intField(s) = def.low + n % (def.high - def.low + 1);
         } else {
-            std::snprintf(def.textField(s), kTextSize, "text %d", n);
+            CopyText(def.textField(s), kTextSize, ("text " + std::to_string(n)).c_str());
         }
     }
     s.internetAddressCount = 4;

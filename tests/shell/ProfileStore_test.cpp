@@ -47,6 +47,7 @@ struct IntName {
     std::int32_t def;
     std::int32_t top;
     IntField field;
+    std::int32_t bottom = 0;
 };
 struct TextName {
     const char* name;
@@ -57,6 +58,10 @@ struct TextName {
 #define INT_NAME(name, def, top, member)                                            \
     IntName {                                                                       \
         name, def, top, [](GlobalSettings& s) -> std::int32_t& { return s.member; } \
+    }
+#define INT_NAME_FROM(name, def, bottom, top, member)                                       \
+    IntName {                                                                               \
+        name, def, top, [](GlobalSettings& s) -> std::int32_t& { return s.member; }, bottom \
     }
 #define TEXT_NAME(name, def, member)                                   \
     TextName {                                                         \
@@ -107,6 +112,7 @@ const IntName kIntNames[] = {
     INT_NAME("iMessageBox", 0, 2, internetAlerts.messageBoxMode),
     INT_NAME("iMessageBoxAvail", 0, 1, internetAlerts.messageBoxWhenAvailable),
     INT_NAME("CommandTimeLimit", 300, 86400, commandTimeLimit),
+    INT_NAME_FROM("ParallelTests", 1, 1, 256, parallelTests),
 };
 
 const TextName kTextNames[] = {
@@ -220,7 +226,7 @@ TEST_F(ProfileStoreTest, EveryValueIsReadWithinItsRangeElseAsItsDefault) {
         for (std::size_t i = 0; i < std::size(kIntNames); ++i) {
             const IntName& n = kIntNames[i];
             const bool column = std::string(n.name).ends_with("Column");
-            std::int32_t want = c == kTop ? n.top : c == kZero ? 0 : n.def;
+            std::int32_t want = c == kTop ? n.top : c == kZero && n.bottom == 0 ? 0 : n.def;
             if (column && c == kTop) want = 16 - static_cast<std::int32_t>(i);
             if (column && c == kZero) want = n.def;
             if (n.top == 0 && c == kTop) want = 300 + static_cast<std::int32_t>(i);
