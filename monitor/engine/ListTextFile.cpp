@@ -91,6 +91,16 @@ TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& ta
         }
     }
 
+    TextListOutcome outcome = WriteListText(entries, target);
+    if (outcome.code == kTextListDone && load.damaged) {
+        outcome.code = kTextListPartial;
+        outcome.message = "the list file " + paths.listFile + " is damaged: only its " +
+                          std::to_string(entries.rowCount) + " whole entries were written";
+    }
+    return outcome;
+}
+
+TextListOutcome WriteListText(const EntryCollection& entries, const std::string& target) {
     const std::string text = ListToText(entries);
     TextListOutcome outcome;
     if (target == "-") {
@@ -106,11 +116,6 @@ TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& ta
             return Failed(target + " cannot be written: " + reason);
         }
         outcome.message = std::to_string(entries.rowCount) + " entries written to " + target;
-    }
-    if (load.damaged) {
-        outcome.code = kTextListPartial;
-        outcome.message = "the list file " + paths.listFile + " is damaged: only its " +
-                          std::to_string(entries.rowCount) + " whole entries were written";
     }
     return outcome;
 }

@@ -29,6 +29,10 @@ struct TextListOutcome {
     std::string message;
 };
 
+// Writes the rows of `entries` as text to `target` ("-" for standard
+// output), replacing `target` whole once written.
+TextListOutcome WriteListText(const EntryCollection& entries, const std::string& target);
+
 // Writes the list file's entries as text to `target` ("-" for standard
 // output). Takes no lock and changes no file but `target`, which is
 // replaced whole once written; never the list file or its backup.

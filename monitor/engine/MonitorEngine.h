@@ -22,6 +22,8 @@
 
 namespace tarnwatch {
 
+struct TextListOutcome;
+
 // Where the global settings persist. Without one, the defaults stand.
 class SettingsStore {
 public:
@@ -146,6 +148,11 @@ public:
     void OnSort(int column);
     // A double click on `row`: it is selected, then edited.
     void OnDoubleClick(int row);
+    // Replaces the list with `entries` (read from the list's text form):
+    // saves still waiting are written first, then the list file is kept and
+    // the new list saved (see ReplaceList); only when that succeeds do the
+    // rows change, every one untested. Refused during a pass or a sheet.
+    TextListOutcome ImportEntries(EntryCollection entries, const std::string& source);
     // "&Global Options" and a double click on the notification icon.
     void OnGlobalOptions();
     // The Timers "&On" and "O&ff" buttons.

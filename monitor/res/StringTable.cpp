@@ -212,6 +212,12 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "no update class has an interval, so nothing will be tested: set %s (minutes), %s (half "
      "hours) or %s (hours) in [%s] of %s, or test everything once with --headless --once"},
     {IDS_HEADLESS_SOUNDS_OFF, "no sound server answers: alert sounds are off"},
+    {IDS_TRAY_EXPORT_LIST, "Ex&port List..."},
+    {IDS_TRAY_IMPORT_LIST, "&Import List..."},
+    {IDS_LIST_TEXT_FILTER, "Tarnwatch lists (*.toml);;All files (*)"},
+    {IDS_IMPORT_CONFIRM,
+     "Replace the %s entries of the list with the %s entries of %s?\n\nThe list it replaces "
+     "is kept as a copy beside it."},
 };
 
 constexpr int MaxId() {

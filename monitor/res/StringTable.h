@@ -196,6 +196,11 @@ enum StringId : int {
     // the headless mode's first run
     IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
+    // the list's text form from the window
+    IDS_TRAY_EXPORT_LIST = 2000,
+    IDS_TRAY_IMPORT_LIST,
+    IDS_LIST_TEXT_FILTER,
+    IDS_IMPORT_CONFIRM,
 };
 
 // The text of an id, or "" for an id the table does not hold.

@@ -16,6 +16,10 @@ NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
         menu_.addAction(QText(IDS_TRAY_UPDATE_ALL), this, &NotificationIcon::updateAllRequested);
     globalOptions_ = menu_.addAction(QText(IDS_TRAY_GLOBAL_OPTIONS), this,
                                      &NotificationIcon::globalOptionsRequested);
+    exportList_ =
+        menu_.addAction(QText(IDS_TRAY_EXPORT_LIST), this, &NotificationIcon::exportListRequested);
+    importList_ =
+        menu_.addAction(QText(IDS_TRAY_IMPORT_LIST), this, &NotificationIcon::importListRequested);
     about_ = menu_.addAction(QText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
     menu_.addSeparator();
     exit_ = menu_.addAction(QText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
@@ -43,7 +47,9 @@ void NotificationIcon::SetToolTip(const QString& tip) {
 }
 
 void NotificationIcon::SetBusy(bool busy) {
-    for (QAction* item : {updateAll_, globalOptions_, about_}) item->setEnabled(!busy);
+    for (QAction* item : {updateAll_, globalOptions_, exportList_, importList_, about_}) {
+        item->setEnabled(!busy);
+    }
 }
 
 void NotificationIcon::SetExitOffered(bool offered) {

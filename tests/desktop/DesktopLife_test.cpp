@@ -121,8 +121,9 @@ TEST(NotificationMenu, OffersWhatTheIconDoesAndExitOnlyWhereCloseIsAllowed) {
     {
         Session on(Tray::kStatusNotifier);
         ASSERT_TRUE(on.IconShown()) << on.home.Errors();
-        const std::vector<std::string> all = {"_Open Tarnwatch", "Update _All",
-                                              "_Global Options...", "_About Tarnwatch..."};
+        const std::vector<std::string> all = {"_Open Tarnwatch",    "Update _All",
+                                              "_Global Options...", "Ex_port List...",
+                                              "_Import List...",    "_About Tarnwatch..."};
         EXPECT_EQ(Labels(on.desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
     }
     Session on(Tray::kStatusNotifier, "DisableClose=0\n");
