@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -156,6 +157,12 @@ bool ReadListText(const std::string& source, EntryCollection& entries, std::stri
         error = name +
                 ": is a list file of the binary format, not its text form; "
                 "tarnwatch --export writes the text form of the list";
+        return false;
+    }
+    if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(nul), '\n');
+        error = name + ":" + std::to_string(line) +
+                ": holds a NUL byte: not a text file (a damaged binary list file?)";
         return false;
     }
     return ListFromText(text, name, entries, error);

@@ -221,6 +221,7 @@ TEST(ListTextTest, BadInputLeavesTheListByteForByteAndNamesTheLine) {
         {"# only a comment\n", "in.toml: holds no [[entry]] table"},
         {std::string("\xCD\xCC\x0C\xC0\0\0\0\0\0\0\0\0", 12),
          "is a list file of the binary format"},
+        {e + std::string("description = \"a\0b\"\n", 20), "in.toml:3: holds a NUL byte"},
     };
     for (const Case& c : cases) {
         WriteText(home / "in.toml", c.text);
