@@ -20,6 +20,10 @@ TextListOutcome Failed(std::string message) {
     return {kTextListFailed, std::move(message)};
 }
 
+std::string Entries(int count) {
+    return std::to_string(count) + (count == 1 ? " entry" : " entries");
+}
+
 std::string ShownName(const std::string& file) {
     return file == "-" ? std::string("standard input") : file;
 }
@@ -96,7 +100,7 @@ TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& ta
     if (outcome.code == kTextListDone && load.damaged) {
         outcome.code = kTextListPartial;
         outcome.message = "the list file " + paths.listFile + " is damaged: only its " +
-                          std::to_string(entries.rowCount) + " whole entries were written";
+                          Entries(entries.rowCount) + " read whole were written";
     }
     return outcome;
 }
@@ -116,7 +120,7 @@ TextListOutcome WriteListText(const EntryCollection& entries, const std::string&
                 &reason)) {
             return Failed(target + " cannot be written: " + reason);
         }
-        outcome.message = std::to_string(entries.rowCount) + " entries written to " + target;
+        outcome.message = Entries(entries.rowCount) + " written to " + target;
     }
     return outcome;
 }
@@ -180,8 +184,8 @@ TextListOutcome ReplaceList(const EntryCollection& entries, const ListFilePaths&
     if (SaveListFile(entries, paths, &reason) != SaveResult::kWritten) {
         return Failed("the list was left as it was: " + SaveFailureMessage(paths.listFile, reason));
     }
-    std::string message = std::to_string(entries.rowCount) + " entries imported from " +
-                          ShownName(source) + " into " + paths.listFile;
+    std::string message = Entries(entries.rowCount) + " imported from " + ShownName(source) +
+                          " into " + paths.listFile;
     if (!kept.empty()) message += "; the list it replaced is kept as " + kept;
     return {kTextListDone, message};
 }

@@ -153,6 +153,27 @@ TEST(ListTextTest, ExportImportExportGivesTheSameTextAndRecordsThatTomllibReads)
     EXPECT_EQ(ReadBytes(kept), before);
 }
 
+TEST(ListTextTest, ExportOfADamagedListWritesItsWholeEntriesAndChangesNoOtherFile) {
+    TempDir home;
+    const auto image =
+        fakes::ListFileImage(-2.2f, 2, {fakes::TestEntry(0, "80", "a.example", 7, "a")});
+    WriteBytes(home / "Tarnwatch.ini", image);
+    const TextListOutcome out = ExportListText(Home(home.path()), home / "out.toml");
+    EXPECT_EQ(out.code, kTextListPartial);
+    EXPECT_NE(out.message.find("is damaged: only its 1 entry read whole"), std::string::npos)
+        << out.message;
+    const std::string text = ReadText(home / "out.toml");
+    EXPECT_EQ(text.find("\n[[entry]]\n"), text.rfind("\n[[entry]]\n"));
+    EXPECT_NE(text.find("\naddress = \"a.example\"\n"), std::string::npos);
+    // No copy kept, no backup made: only the list and the export are there.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path()),
+                            std::filesystem::directory_iterator()),
+              2);
+    EXPECT_EQ(ReadBytes(home / "Tarnwatch.ini"), image);
+    EXPECT_EQ(ExportListText(Home(home.path()), home / "Tarnwatch.ini").code, kTextListFailed);
+    EXPECT_EQ(ReadBytes(home / "Tarnwatch.ini"), image);
+}
+
 TEST(ListTextTest, LeftOutKeysTakeTheTestsSourceAndTheNewEntryValues) {
     EntryCollection entries;
     std::string error;
