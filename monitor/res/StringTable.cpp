@@ -218,6 +218,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_IMPORT_CONFIRM,
      "Replace the %s entries of the list with the %s entries of %s?\n\nThe list it replaces "
      "is kept as a copy beside it."},
+    {IDS_EXPORT_TO_FILE, "Export List to File"},
+    {IDS_IMPORT_FROM_FILE, "Import List from File"},
 };
 
 constexpr int MaxId() {

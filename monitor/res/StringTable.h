@@ -201,6 +201,8 @@ enum StringId : int {
     IDS_TRAY_IMPORT_LIST,
     IDS_LIST_TEXT_FILTER,
     IDS_IMPORT_CONFIRM,
+    IDS_EXPORT_TO_FILE,
+    IDS_IMPORT_FROM_FILE,
 };
 
 // The text of an id, or "" for an id the table does not hold.

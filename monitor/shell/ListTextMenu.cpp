@@ -29,8 +29,12 @@ QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void Tell(QWidget* parent, const TextListOutcome& outcome) {
-    const QString title = QText(IDS_APP_NAME);
+// A menu item's text as the title of its windows: "Import List".
+QString Title(int id) {
+    return QText(id).remove(QLatin1Char('&')).remove(QStringLiteral("..."));
+}
+
+void Tell(QWidget* parent, const QString& title, const TextListOutcome& outcome) {
     if (outcome.code == kTextListFailed) {
         QMessageBox::warning(parent, title, Local(outcome.message));
     } else {
@@ -48,38 +52,38 @@ bool Idle(MonitorEngine& engine) {
 void ExportListFromWindow(QWidget* parent, MonitorEngine& engine) {
     if (!Idle(engine)) return;
     const Paused paused(engine);
-    const QString file =
-        QFileDialog::getSaveFileName(parent, QText(IDS_TRAY_EXPORT_LIST).remove(QLatin1Char('&')),
-                                     QString(), QText(IDS_LIST_TEXT_FILTER));
+    const QString title = Title(IDS_TRAY_EXPORT_LIST);
+    const QString file = QFileDialog::getSaveFileName(parent, QText(IDS_EXPORT_TO_FILE), QString(),
+                                                      QText(IDS_LIST_TEXT_FILTER));
     if (file.isEmpty() || engine.ShutdownDone()) return;
-    Tell(parent, WriteListText(engine.Entries(), file.toLocal8Bit().toStdString()));
+    Tell(parent, title, WriteListText(engine.Entries(), file.toLocal8Bit().toStdString()));
 }
 
 void ImportListFromWindow(QWidget* parent, MonitorEngine& engine) {
     if (!Idle(engine)) return;
+    const QString title = Title(IDS_TRAY_IMPORT_LIST);
     std::string file;
     EntryCollection entries;
     {
         const Paused paused(engine);
-        const QString chosen = QFileDialog::getOpenFileName(
-            parent, QText(IDS_TRAY_IMPORT_LIST).remove(QLatin1Char('&')), QString(),
-            QText(IDS_LIST_TEXT_FILTER));
+        const QString chosen = QFileDialog::getOpenFileName(parent, QText(IDS_IMPORT_FROM_FILE),
+                                                            QString(), QText(IDS_LIST_TEXT_FILTER));
         if (chosen.isEmpty() || engine.ShutdownDone()) return;
         file = chosen.toLocal8Bit().toStdString();
         std::string error;
         if (!ReadListText(file, entries, error)) {
-            Tell(parent, {kTextListFailed, error + "; nothing was imported"});
+            Tell(parent, title, {kTextListFailed, error + "; nothing was imported"});
             return;
         }
         const QString question = Local(FormatText(
             LoadString(IDS_IMPORT_CONFIRM),
             {std::to_string(engine.Entries().rowCount), std::to_string(entries.rowCount), file}));
-        if (QMessageBox::question(parent, QText(IDS_APP_NAME), question) != QMessageBox::Yes ||
+        if (QMessageBox::question(parent, title, question) != QMessageBox::Yes ||
             engine.ShutdownDone()) {
             return;
         }
     }
-    Tell(parent, engine.ImportEntries(std::move(entries), file));
+    Tell(parent, title, engine.ImportEntries(std::move(entries), file));
 }
 
 }  // namespace tarnwatch
