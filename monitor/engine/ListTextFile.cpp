@@ -73,9 +73,6 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& target) {
     if (target.empty()) return Failed("--export needs a file name, or - for standard output");
-    if (target != "-" && (SameFile(target, paths.listFile) || SameFile(target, paths.backupFile))) {
-        return Failed(target + " is the list file or its backup; export to another file");
-    }
     EntryCollection entries;
     const LoadReport load = ReadListFile(entries, paths);
     const auto unreadable = [&](const std::string& why) {
@@ -96,7 +93,7 @@ TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& ta
         }
     }
 
-    TextListOutcome outcome = WriteListText(entries, target);
+    TextListOutcome outcome = WriteListText(entries, paths, target);
     if (outcome.code == kTextListDone && load.damaged) {
         outcome.code = kTextListPartial;
         outcome.message = "the list file " + paths.listFile + " is damaged: only its " +
@@ -105,7 +102,11 @@ TextListOutcome ExportListText(const ListFilePaths& paths, const std::string& ta
     return outcome;
 }
 
-TextListOutcome WriteListText(const EntryCollection& entries, const std::string& target) {
+TextListOutcome WriteListText(const EntryCollection& entries, const ListFilePaths& paths,
+                              const std::string& target) {
+    if (target != "-" && (SameFile(target, paths.listFile) || SameFile(target, paths.backupFile))) {
+        return Failed(target + " is the list file or its backup; export to another file");
+    }
     const std::string text = ListToText(entries);
     TextListOutcome outcome;
     if (target == "-") {

@@ -30,8 +30,10 @@ struct TextListOutcome {
 };
 
 // Writes the rows of `entries` as text to `target` ("-" for standard
-// output), replacing `target` whole once written.
-TextListOutcome WriteListText(const EntryCollection& entries, const std::string& target);
+// output), replacing `target` whole once written; never over the list file
+// of `paths` or its backup.
+TextListOutcome WriteListText(const EntryCollection& entries, const ListFilePaths& paths,
+                              const std::string& target);
 
 // Writes the list file's entries as text to `target` ("-" for standard
 // output). Takes no lock and changes no file but `target`, which is

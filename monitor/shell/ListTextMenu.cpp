@@ -56,7 +56,8 @@ void ExportListFromWindow(QWidget* parent, MonitorEngine& engine) {
     const QString file = QFileDialog::getSaveFileName(parent, QText(IDS_EXPORT_TO_FILE), QString(),
                                                       QText(IDS_LIST_TEXT_FILTER));
     if (file.isEmpty() || engine.ShutdownDone()) return;
-    Tell(parent, title, WriteListText(engine.Entries(), file.toLocal8Bit().toStdString()));
+    Tell(parent, title,
+         WriteListText(engine.Entries(), ListFileLocation(), file.toLocal8Bit().toStdString()));
 }
 
 void ImportListFromWindow(QWidget* parent, MonitorEngine& engine) {
