@@ -383,7 +383,11 @@ long long ReadRecords(int fd, long long fileSize, EntryCollection& entries, Load
 
 }  // namespace
 
-LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
+namespace {
+
+// A load that, with `touchFiles` false, only reads: no backup copy, no
+// damaged list kept.
+LoadReport ReadList(EntryCollection& entries, const ListFilePaths& paths, bool touchFiles) {
     LoadReport report;
     entries.Clear();
     const int fd = OpenRegularFile(paths.listFile, &report.notRegularFile, &report.unsafeLink);
@@ -391,7 +395,9 @@ LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     struct stat st {};
     fstat(fd, &st);
     const long long promised = ReadRecords(fd, st.st_size, entries, report);
-    if (!report.outOfMemory) {
+    if (!touchFiles) {
+        report.damaged = !report.outOfMemory && (report.readError || promised != st.st_size);
+    } else if (!report.outOfMemory) {
         // A file cut short, or one whose size is not what its header and
         // count promise, may hold less than the list that was saved: the
         // backup must keep the last complete list.
@@ -404,6 +410,34 @@ LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
     }
     close(fd);
     return report;
+}
+
+}  // namespace
+
+LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths) {
+    return ReadList(entries, paths, true);
+}
+
+LoadReport ReadListFile(EntryCollection& entries, const ListFilePaths& paths) {
+    return ReadList(entries, paths, false);
+}
+
+std::string KeepListCopy(const ListFilePaths& paths, const char* what, std::string& failure) {
+    bool notRegular = false;
+    std::string unsafeLink;
+    errno = 0;
+    const int fd = OpenRegularFile(paths.listFile, &notRegular, &unsafeLink);
+    if (fd < 0) {
+        if (errno == ENOENT && !notRegular && unsafeLink.empty()) return "";
+        failure = !unsafeLink.empty() ? UnsafeLinkReason(unsafeLink)
+                  : notRegular        ? std::string("it is not a regular file")
+                                      : std::string(std::strerror(errno));
+        return "";
+    }
+    std::string kept = KeepCopy(fd, paths, FileNameOf(paths.listFile), what);
+    if (kept.empty()) failure = std::strerror(errno);
+    close(fd);
+    return kept;
 }
 
 SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& paths,

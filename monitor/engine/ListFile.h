@@ -65,6 +65,16 @@ struct LoadReport {
 // the window are not touched here.
 [[nodiscard]] LoadReport LoadListFile(EntryCollection& entries, const ListFilePaths& paths);
 
+// The same reading as LoadListFile, which changes no file: the backup is
+// not refreshed and a damaged list is only reported (`damaged`), not kept.
+[[nodiscard]] LoadReport ReadListFile(EntryCollection& entries, const ListFilePaths& paths);
+
+// Keeps the list file as it stands under a name of its own beside it, as a
+// damaged list is kept, with `what` in the name ("Tarnwatch-WHAT-DATE.ini"),
+// before something else replaces it. Returns that name, or "" when there is
+// no list file or no copy could be made (then `failure` says why).
+std::string KeepListCopy(const ListFilePaths& paths, const char* what, std::string& failure);
+
 enum class SaveResult { kNothingToSave, kWritten, kFailed };
 
 // Writes the rows in display order. An empty list is written only when

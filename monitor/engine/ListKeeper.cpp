@@ -70,6 +70,12 @@ void ListKeeper::Save(bool showMessage) {
     SaveNow(showMessage);
 }
 
+void ListKeeper::FlushBackgroundSaves() {
+    if (!writer_) return;
+    CheckBackgroundSaves();
+    writer_->Flush();
+}
+
 void ListKeeper::SaveForClose() {
     if (writer_) {
         // A save still due goes out now, in this save; whatever a save in the

@@ -38,6 +38,9 @@ public:
     void SetBackgroundSaves(bool on);
     // kTimerSaveCheck: hands a due save to the writer and reports failures.
     void CheckBackgroundSaves();
+    // A save still due goes to the writer, and every save in the background
+    // lands, before the list file is replaced from elsewhere.
+    void FlushBackgroundSaves();
 
 private:
     void SaveNow(bool showMessage);

@@ -21,6 +21,8 @@
 
 namespace tarnwatch {
 
+struct TextListOutcome;
+
 // The pump of every wait of a pass (tests, the Internet gate, alert
 // commands): it serves the platform's pump and asks the wait to give up once
 // the program is to close, so a close never waits for a time-out.
@@ -97,6 +99,11 @@ public:
     void OnSort(int column);
     // A double click on `row`: it is selected, then edited.
     void OnDoubleClick(int row);
+    // Replaces the list with `entries` (read from the list's text form):
+    // saves still waiting are written first, then the list file is kept and
+    // the new list saved (see ReplaceList); only when that succeeds do the
+    // rows change, every one untested. Refused during a pass or a sheet.
+    TextListOutcome ImportEntries(EntryCollection entries, const std::string& source);
     // "&Global Options" and a double click on the notification icon.
     void OnGlobalOptions();
     // The Timers "&On" and "O&ff" buttons.

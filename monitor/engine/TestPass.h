@@ -52,6 +52,8 @@ public:
     // How long the last test of the entry at `row` took, in microseconds;
     // -1 while it has not been tested since the list was loaded.
     std::int64_t LastTestDurationUs(int row) const;
+    // A new list: no entry has been tested yet.
+    void ForgetDurations() { testDurationUs_.clear(); }
     // The last pass that ended: its length in microseconds (-1 before the
     // first) and the wall-clock time of its end.
     std::int64_t LastPassDurationUs() const { return lastPassDurationUs_; }

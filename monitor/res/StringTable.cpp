@@ -214,6 +214,14 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_HEADLESS_SOUNDS_OFF, "no sound server answers: alert sounds are off"},
     {IDS_PARALLELTESTS, "ParallelTests"},
     {IDS_BAD_PARALLEL, "--parallel needs a whole number from 1 to 256"},
+    {IDS_TRAY_EXPORT_LIST, "Ex&port List..."},
+    {IDS_TRAY_IMPORT_LIST, "&Import List..."},
+    {IDS_LIST_TEXT_FILTER, "Tarnwatch lists (*.toml);;All files (*)"},
+    {IDS_IMPORT_CONFIRM,
+     "Replace the %s entries of the list with the %s entries of %s?\n\nThe list it replaces "
+     "is kept as a copy beside it."},
+    {IDS_EXPORT_TO_FILE, "Export List to File"},
+    {IDS_IMPORT_FROM_FILE, "Import List from File"},
 };
 
 constexpr int MaxId() {

@@ -197,8 +197,15 @@ enum StringId : int {
     IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
     // entries tested at once
-    IDS_PARALLELTESTS = 2000,
+    IDS_PARALLELTESTS = 2100,
     IDS_BAD_PARALLEL,
+    // the list's text form from the window
+    IDS_TRAY_EXPORT_LIST = 2200,
+    IDS_TRAY_IMPORT_LIST,
+    IDS_LIST_TEXT_FILTER,
+    IDS_IMPORT_CONFIRM,
+    IDS_EXPORT_TO_FILE,
+    IDS_IMPORT_FROM_FILE,
 };
 
 // The text of an id, or "" for an id the table does not hold.

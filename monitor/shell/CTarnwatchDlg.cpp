@@ -23,6 +23,7 @@
 #include "res/Pictures.h"
 #include "res/QtText.h"
 #include "res/StringTable.h"
+#include "shell/ListTextMenu.h"
 #include "shell/QtSheets.h"
 #include "ui_TarnwatchDlg.h"
 
@@ -343,6 +344,10 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
             [this] { engine_->OnUpdateAll(); });
     connect(tray_.get(), &NotificationIcon::globalOptionsRequested, this,
             [this] { engine_->OnGlobalOptions(); });
+    connect(tray_.get(), &NotificationIcon::exportListRequested, this,
+            [this] { ExportListFromWindow(this, *engine_); });
+    connect(tray_.get(), &NotificationIcon::importListRequested, this,
+            [this] { ImportListFromWindow(this, *engine_); });
     connect(tray_.get(), &NotificationIcon::aboutRequested, this, &CTarnwatchDlg::ShowAbout);
     connect(tray_.get(), &NotificationIcon::exitRequested, this, [this] {
         // The same rule as the window's Close.

@@ -17,6 +17,10 @@ NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
                                  &NotificationIcon::updateAllRequested);
     globalOptions_ = menu_.addAction(TableText(IDS_TRAY_GLOBAL_OPTIONS), this,
                                      &NotificationIcon::globalOptionsRequested);
+    exportList_ = menu_.addAction(TableText(IDS_TRAY_EXPORT_LIST), this,
+                                  &NotificationIcon::exportListRequested);
+    importList_ = menu_.addAction(TableText(IDS_TRAY_IMPORT_LIST), this,
+                                  &NotificationIcon::importListRequested);
     about_ = menu_.addAction(TableText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
     menu_.addSeparator();
     exit_ = menu_.addAction(TableText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
@@ -44,7 +48,9 @@ void NotificationIcon::SetToolTip(const QString& tip) {
 }
 
 void NotificationIcon::SetBusy(bool busy) {
-    for (QAction* item : {updateAll_, globalOptions_, about_}) item->setEnabled(!busy);
+    for (QAction* item : {updateAll_, globalOptions_, exportList_, importList_, about_}) {
+        item->setEnabled(!busy);
+    }
 }
 
 void NotificationIcon::SetExitOffered(bool offered) {

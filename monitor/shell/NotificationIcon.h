@@ -29,6 +29,8 @@ signals:
     void openRequested();
     void updateAllRequested();
     void globalOptionsRequested();
+    void exportListRequested();
+    void importListRequested();
     void aboutRequested();
     void exitRequested();
     // The notification area went away (a panel restart): a hidden window
@@ -41,6 +43,8 @@ private:
     QMenu menu_;
     QAction* updateAll_ = nullptr;
     QAction* globalOptions_ = nullptr;
+    QAction* exportList_ = nullptr;
+    QAction* importList_ = nullptr;
     QAction* about_ = nullptr;
     QAction* exit_ = nullptr;
     QSystemTrayIcon icon_;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/ListTextFile.h"
 #include "engine/Settings.h"
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
@@ -15,6 +16,7 @@ void PrintHelp() {
     std::printf(
         "Usage: tarnwatch [--headless [--once [--json]]] [--parallel N]\n"
         "                 [--metrics-file PATH] [--metrics-listen [ADDRESS:]PORT] [--help]\n"
+        "       tarnwatch --export FILE | --import FILE\n"
         "\n"
         "Tarnwatch watches a list of services and alerts when one fails or comes back.\n"
         "Without options it starts in its window and keeps an icon in the notification area.\n"
@@ -41,6 +43,18 @@ void PrintHelp() {
         "               serve the same metrics over HTTP at /metrics; a bare port listens\n"
         "               on 127.0.0.1 only. ADDRESS is a dotted IPv4 address, localhost or\n"
         "               [IPv6]; 0.0.0.0 serves every IPv4 interface, [::] every IPv6 one.\n"
+        "  --export FILE\n"
+        "               write the list in its text form (TOML, one [[entry]] table per\n"
+        "               entry) to FILE, or to standard output for -, and exit. Needs no\n"
+        "               running copy to stop and changes no file but FILE.\n"
+        "  --import FILE\n"
+        "               replace the list with the one in the text file FILE (- for\n"
+        "               standard input) and exit. Every entry is checked first; on any\n"
+        "               error nothing changes and the message names the line. The list\n"
+        "               replaced is kept as Tarnwatch-replaced-DATE-TIME.ini beside it.\n"
+        "               Refused while a running copy holds the list.\n"
+        "               Both exit with 0 when done, 2 on an error (export: 1 when the\n"
+        "               list file is damaged and only its whole entries were written).\n"
         "  --help       this text.\n"
         "\n"
         "A second copy refuses to start while one runs (exit code 255).\n"
@@ -69,12 +83,23 @@ bool OptionValue(const char* name, int argc, char** argv, int& i, const char*& v
     return true;
 }
 
+// --export and --import: the list's text form in or out, then the exit.
+int RunListText(bool exporting, const std::string& file) {
+    const tarnwatch::ListFilePaths paths = tarnwatch::ListFileLocation();
+    const tarnwatch::TextListOutcome outcome =
+        exporting ? tarnwatch::ExportListText(paths, file) : tarnwatch::ImportListText(paths, file);
+    if (!outcome.message.empty()) std::fprintf(stderr, "tarnwatch: %s\n", outcome.message.c_str());
+    return outcome.code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool headless = false;
     tarnwatch::HeadlessOptions options;
     bool& once = options.once;
+    bool exporting = false;
+    std::string textFile;
     for (int i = 1; i < argc; ++i) {
         const char* value = nullptr;
         if (OptionValue("--metrics-file", argc, argv, i, value)) {
@@ -107,6 +132,21 @@ int main(int argc, char** argv) {
             options.parallel = static_cast<int>(n);
             continue;
         }
+        const bool exportOption = OptionValue("--export", argc, argv, i, value);
+        if (exportOption || OptionValue("--import", argc, argv, i, value)) {
+            if (!value) {
+                std::fprintf(stderr, "tarnwatch: %s needs a file (see --help)\n",
+                             exportOption ? "--export" : "--import");
+                return 2;
+            }
+            if (!textFile.empty()) {
+                std::fprintf(stderr, "tarnwatch: one --export or --import at a time\n");
+                return 2;
+            }
+            exporting = exportOption;
+            textFile = value;
+            continue;
+        }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();
             return 0;
@@ -121,6 +161,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tarnwatch: unknown option '%s' (see --help)\n", argv[i]);
             return 2;
         }
+    }
+    if (!textFile.empty()) {
+        if (headless || once || options.json) {
+            std::fprintf(stderr, "tarnwatch: --export and --import go alone (see --help)\n");
+            return 2;
+        }
+        return RunListText(exporting, textFile);
     }
     if (once && !headless) {
         std::fprintf(stderr, "tarnwatch: --once goes with --headless (see --help)\n");

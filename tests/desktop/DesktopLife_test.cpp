@@ -121,8 +121,9 @@ TEST(NotificationMenu, OffersWhatTheIconDoesAndExitOnlyWhereCloseIsAllowed) {
     {
         Session on(Tray::kStatusNotifier);
         ASSERT_TRUE(on.IconShown()) << on.home.Errors();
-        const std::vector<std::string> all = {"_Open Tarnwatch", "Update _All",
-                                              "_Global Options...", "_About Tarnwatch..."};
+        const std::vector<std::string> all = {"_Open Tarnwatch",    "Update _All",
+                                              "_Global Options...", "Ex_port List...",
+                                              "_Import List...",    "_About Tarnwatch..."};
         EXPECT_EQ(Labels(on.desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
     }
     Session on(Tray::kStatusNotifier, "DisableClose=0\n");
@@ -202,6 +203,66 @@ TEST_P(TrayKinds, PanelRestartLeavesTheProgramRunningAndTheIconComesBack) {
     on.program->Signal(SIGTERM);
     on.program->Signal(SIGTERM);
     ExpectEndsAndKeepsTheList(*on.program, on.home);
+}
+
+// The keys that type `text` (letters, digits and path punctuation).
+std::vector<std::string> Typing(const std::string& text) {
+    std::vector<std::string> keys;
+    for (char c : text) {
+        keys.push_back(c == '/'   ? "slash"
+                       : c == '.' ? "period"
+                       : c == '-' ? "minus"
+                       : c == '_' ? "underscore"
+                                  : std::string(1, c));
+    }
+    return keys;
+}
+
+// "Import List..." asks first: No leaves the list, Yes replaces it and the
+// rows, keeping the list it replaced.
+TEST(NotificationMenu, ImportListAsksBeforeReplacingTheList) {
+    TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
+    Session on(Tray::kStatusNotifier, "Minimize=0\n");
+    ASSERT_TRUE(on.IconShown()) << on.home.Errors();
+    ASSERT_TRUE(on.desk.WaitForWindow("Tarnwatch", true));
+    const std::string file = on.home.dir / "new.toml";
+    std::ofstream(file) << "[[entry]]\naddress = \"delta.test\"\n";
+    const auto before = fakes::ReadBytes(on.home.list());
+    for (const char* answer : {"alt+n", "alt+y"}) {
+        on.desk.ClickMenu("_Import List...");
+        ASSERT_TRUE(on.desk.WaitForWindow("Import List from File", true)) << "no file dialog";
+        on.desk.Keys("Import List from File", Typing(file));
+        // The first Return may only take the name the dialog completed.
+        for (int i = 0; i < 3 && on.desk.WindowShown("Import List from File"); ++i) {
+            on.desk.Keys("Import List from File", {"Return"});
+            on.desk.WaitForWindow("Import List from File", false, 2s);
+        }
+        ASSERT_TRUE(on.desk.WaitForWindow("Import List", true)) << "no question";
+        EXPECT_EQ(fakes::ReadBytes(on.home.list()), before) << "replaced before the answer";
+        on.desk.Keys("Import List", {answer});
+        if (std::string(answer) == "alt+n") {
+            ASSERT_TRUE(on.desk.WaitForWindow("Import List", false));
+            EXPECT_EQ(fakes::ReadBytes(on.home.list()), before);
+        }
+    }
+    for (int i = 0; i < 200 && on.home.Addresses().size() != 1; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(on.home.Addresses(), std::vector<std::string>{"delta.test"});
+    ASSERT_TRUE(on.desk.WaitForWindow("Import List", true)) << "the import was not told";
+    on.desk.Keys("Import List", {"Return"});
+    on.program->Signal(SIGTERM);
+    const int status = on.program->Wait(5s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(on.home.Addresses(), std::vector<std::string>{"delta.test"});
+    int kept = 0;
+    for (const auto& f : std::filesystem::directory_iterator(on.home.dir.path())) {
+        if (f.path().filename().string().rfind("Tarnwatch-replaced-", 0) == 0) {
+            EXPECT_EQ(fakes::ReadBytes(f.path()), before);
+            ++kept;
+        }
+    }
+    EXPECT_EQ(kept, 1);
 }
 
 // A signal while the start-up's own message is up, before the window

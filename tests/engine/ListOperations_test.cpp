@@ -6,10 +6,12 @@
 #include <chrono>
 #include <clocale>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 
 #include "engine/ListOrder.h"
+#include "engine/ListTextFile.h"
 #include "engine/MonitorEngine.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FileSizeLimit.h"
@@ -460,6 +462,40 @@ TEST_F(ListOperationsTest, SessionSaveWritesTheListAndKeepsRunning) {
     EXPECT_FALSE(engine->ShutdownDone());
     EXPECT_EQ(Column(kColAddress), (std::vector<std::string>{"a"}));
     EXPECT_TRUE(platform.timers.IsArmed(kTimerUpdateTick));
+}
+
+// An import in the window replaces the rows and the file; an add whose save
+// was still waiting lands in the kept copy of the old list, never over the
+// imported one.
+TEST_F(ListOperationsTest, ImportAfterAWaitingSaveKeepsItAndReplacesTheRows) {
+    Start({Tcp("a", ""), Tcp("b", "")});
+    engine->SetBackgroundSaves(true);
+    sheets.edit = [](ServiceItem& e) {
+        CopyText(e.address, "c");
+        return true;
+    };
+    engine->OnAdd();
+    std::ofstream(dir / "new.toml") << "[[entry]]\naddress = \"new.example\"\n";
+    EntryCollection imported;
+    std::string error;
+    ASSERT_TRUE(ReadListText(dir / "new.toml", imported, error)) << error;
+
+    const TextListOutcome outcome = engine->ImportEntries(std::move(imported), dir / "new.toml");
+    ASSERT_EQ(outcome.code, kTextListDone) << outcome.message;
+    EXPECT_EQ(Column(kColAddress), (std::vector<std::string>{"new.example"}));
+    EXPECT_TRUE(Consistent());
+    platform.manualClock.AdvanceMs(1000);
+    platform.timers.FireDue();
+    engine->SetBackgroundSaves(false);
+    EXPECT_EQ(fakes::IntAt(ListBytes(), 4), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ListBytes().data()) + 8 + 280),
+              "new.example");
+    std::string kept;
+    for (const auto& f : std::filesystem::directory_iterator(dir.path())) {
+        if (f.path().filename().string().rfind("Tarnwatch-replaced-", 0) == 0) kept = f.path();
+    }
+    ASSERT_FALSE(kept.empty()) << outcome.message;
+    EXPECT_EQ(fakes::IntAt(fakes::ReadBytes(kept), 4), 3);
 }
 
 }  // namespace
