@@ -1,9 +1,11 @@
 // Alert actions: sounds, commands and restoring the window.
 #include "engine/AlertActions.h"
 
+#include <ctime>
 #include <string>
 
 #include "engine/EntryCommand.h"
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -79,6 +81,23 @@ void AlertActions::OkAgainSound(const SoundAlert& sound) {
 bool AlertActions::OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros) {
     if (batch.batchMode == kBatchNone || batch.okAgainCommand[0] == '\0') return false;
     return RunAlertCommand(batch.okAgainCommand, batch.okAgainCommandWait, macros);
+}
+
+void AlertActions::Notify(const std::string& key, const std::string& summary,
+                          const std::string& status, bool offerSnooze) {
+    if (Quiet() || !settings_.notify || !ports_.notifier) return;
+    const std::time_t now = ports_.clock ? ports_.clock->Now() : std::time(nullptr);
+    std::tm local{};
+    char at[16] = "";
+    if (localtime_r(&now, &local)) std::strftime(at, sizeof at, "%H:%M:%S", &local);
+    ports_.notifier->Notify(DesktopNote{
+        key, summary, FormatText(LoadString(IDS_NOTE_BODY), {status, at}), offerSnooze});
+}
+
+void AlertActions::Remind(const std::string& key, const std::string& summary,
+                          const std::string& text) {
+    if (!settings_.notify || !ports_.notifier) return;
+    ports_.notifier->Notify(DesktopNote{key, summary, text, false});
 }
 
 }  // namespace tarnwatch

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/CommandExpand.h"
 #include "engine/Ports.h"
@@ -31,8 +32,16 @@ public:
     // returns true when the command was run.
     void OkAgainSound(const SoundAlert& sound);
     bool OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros);
+    // A desktop notification where "Notify" is on: `status` and the time in
+    // its body. `key` names what it is about, so a newer one replaces it.
+    void Notify(const std::string& key, const std::string& summary, const std::string& status,
+                bool offerSnooze);
+    // A notification that reminds of a failure at the end of a snooze or
+    // pause: sent whatever holds the other alerts.
+    void Remind(const std::string& key, const std::string& summary, const std::string& text);
 
 private:
+    bool Quiet() const { return false; }
     void PlaySound(const char* name, std::int32_t mode);
     // False when the command was refused (see ExpandCommand).
     bool RunAlertCommand(const char* command, std::int32_t wait, const CommandMacros& macros);

@@ -13,6 +13,7 @@ CommandMacros MonitorEngine::RowMacros(int row) const {
 void MonitorEngine::FailureAlerts(std::int32_t classBit, int row) {
     const AlertBlock& a = workingEntry_.alerts;
     const bool repeated = (workingEntry_.state & classBit) != 0;
+    if (!repeated) NotifyEntry(row, rows_[static_cast<std::size_t>(row)].cells[kColStatus]);
     if (SoundEnabledFor(a.sound, classBit)) alerts_.FailureSound(a.sound, repeated);
     // The unavailable enable gates the failure command of every class.
     if (!a.batch.batchOnUnavailable || !alerts_.FailureCommand(a.batch, repeated, RowMacros(row))) {
@@ -27,6 +28,7 @@ void MonitorEngine::FailureAlerts(std::int32_t classBit, int row) {
 void MonitorEngine::OkAgainActions(int row) {
     const AlertBlock& a = workingEntry_.alerts;
     alerts_.StopFailureLoop(a.sound);
+    NotifyEntry(row, LoadString(IDS_NOTE_OK_AGAIN));
     alerts_.OkAgainSound(a.sound);
     if (alerts_.OkAgainCommand(a.batch, RowMacros(row))) {
         ServiceItem& record = entries_.RecordAtRow(row);

@@ -29,6 +29,8 @@ bool InternetGate::Check(const CommandMacros& macros) {
         }
         alerts_.StopFailureLoop(n.sound);
         if (wasDown) {
+            alerts_.Notify(kInternetNoteKey, LoadString(IDS_NOTE_INTERNET),
+                           LoadString(IDS_NOTE_INTERNET_UP), false);
             alerts_.OkAgainSound(n.sound);
             (void)alerts_.OkAgainCommand(n.batch, macros);
         }
@@ -37,6 +39,10 @@ bool InternetGate::Check(const CommandMacros& macros) {
     }
 
     const bool repeated = !(state_ == kStateAvailable || state_ == kStateUntested);
+    if (!repeated) {
+        alerts_.Notify(kInternetNoteKey, LoadString(IDS_NOTE_INTERNET),
+                       LoadString(IDS_NOTE_INTERNET_DOWN), false);
+    }
     const auto boxMode = static_cast<MessageBoxMode>(n.messageBoxMode);
     if (FailureAlertFires(RepeatOf(boxMode), repeated)) {
         alerts_.RestoreMainWindow();

@@ -231,6 +231,8 @@ void MonitorEngine::ApplyGlobalOptions(const GlobalSettings& edited) {
     // them until the shutdown reads them back.
     settings_.columnPosition = before.columnPosition;
     settings_.columnWidth = before.columnWidth;
+    // Nor over a pause of the alerts, which the icon's menu may change meanwhile.
+    settings_.alertsPausedUntil = before.alertsPausedUntil;
     NormaliseSettings(settings_);
     if (store_) {
         store_->WriteListAndAlertSettings(settings_);

@@ -255,6 +255,10 @@ private:
     // A sheet's OK counts only while no close waits for it to end.
     bool SheetAccepted(bool accepted) const { return accepted && !closeRequested_; }
 
+    // --- Desktop alerts (DeskAlerts.cpp) ---
+    // The desktop notification of the entry at `row` changing to `status`.
+    void NotifyEntry(int row, const std::string& status);
+
     Ports ports_;
     SettingsStore* store_;
     EngineObserver* observer_ = nullptr;

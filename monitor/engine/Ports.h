@@ -109,6 +109,21 @@ public:
     virtual bool RunGlobalOptions(GlobalSettings& settings) = 0;
 };
 
+// Desktop notifications. A notification about the same `key` replaces the
+// one shown before it; nothing waits for the desktop to show it.
+struct DesktopNote {
+    std::string key;
+    std::string summary;
+    std::string body;
+    bool offerSnooze = false;  // about an entry: "Snooze 1 hour" where offered
+};
+
+class NotifyPort {
+public:
+    virtual ~NotifyPort() = default;
+    virtual void Notify(const DesktopNote& note) = 0;
+};
+
 // The set handed to the engine. Every pointer is set by whoever builds the
 // engine and outlives it.
 struct Ports {
@@ -119,7 +134,8 @@ struct Ports {
     WaitCursorPort* waitCursor = nullptr;
     WindowPort* window = nullptr;
     SoundPort* sound = nullptr;
-    SheetPort* sheets = nullptr;  // none in the headless mode
+    SheetPort* sheets = nullptr;     // none in the headless mode
+    NotifyPort* notifier = nullptr;  // none where notifications are not wanted
 };
 
 }  // namespace tarnwatch

@@ -196,6 +196,43 @@ enum StringId : int {
     // the headless mode's first run
     IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
+    // desktop notifications, snoozes and the pause of alerts
+    IDS_NOTIFY = 1900,
+    IDS_ALERTSPAUSEDUNTIL,
+    IDS_NO_NOTIFICATION_SERVICE,
+    IDS_NOTE_BODY,
+    IDS_NOTE_OK_AGAIN,
+    IDS_NOTE_INTERNET,
+    IDS_NOTE_INTERNET_DOWN,
+    IDS_NOTE_INTERNET_UP,
+    IDS_NOTE_OPEN,
+    IDS_NOTE_SNOOZE,
+    IDS_NOTE_SNOOZE_ENDED,
+    IDS_NOTE_PAUSE_ENDED,
+    IDS_NOTE_STILL_FAILED,
+    IDS_MENU_SNOOZE,
+    IDS_MENU_SNOOZE_1H,
+    IDS_MENU_SNOOZE_4H,
+    IDS_MENU_SNOOZE_UNTIL_OK,
+    IDS_MENU_END_SNOOZE,
+    IDS_MENU_PAUSE,
+    IDS_MENU_PAUSE_15M,
+    IDS_MENU_PAUSE_1H,
+    IDS_MENU_PAUSE_UNTIL_RESUMED,
+    IDS_MENU_RESUME,
+    IDS_TIP_SNOOZED_UNTIL,
+    IDS_TIP_SNOOZED_UNTIL_OK,
+    IDS_TIP_PAUSED_UNTIL,
+    IDS_TIP_PAUSED_UNTIL_RESUMED,
+    IDS_TIP_SNOOZED_COUNT,
+    IDS_SNOOZE_FILE,
+    IDS_SNOOZE_NOT_SAVED,
+    // since when an entry is in its status, the empty list's hint
+    IDS_TIP_SINCE,
+    IDS_TIP_DOWN_SINCE,
+    IDS_EMPTY_LIST_HINT,
+    // sleep and wake
+    IDS_SLEEP_CLOCK_WATCH,
 };
 
 // The text of an id, or "" for an id the table does not hold.

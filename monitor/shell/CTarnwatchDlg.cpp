@@ -75,6 +75,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     messageBox_ = std::make_unique<QtMessageBox>(this, pump_);
     windowPort_ = std::make_unique<QtWindowPort>(this);
     sound_ = std::make_unique<CanberraSound>();
+    notifier_ = std::make_unique<DesktopNotifier>();
 
     Ports ports;
     ports.clock = clock;
@@ -89,6 +90,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
         sheets = ownSheets_.get();
     }
     ports.sheets = sheets;
+    ports.notifier = notifier_.get();
     engine_ = std::make_unique<MonitorEngine>(ports, store);
     engine_->SetObserver(this);
     engine_->SetBackgroundSaves(true);
@@ -97,6 +99,8 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     ui_->logoPicture->setPixmap(LogoPixmap());
     ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
+    connect(notifier_.get(), &DesktopNotifier::openRequested, this,
+            [this] { windowPort_->Show(); });
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
     connect(ui_->addButton, &QPushButton::clicked, this, [this] { engine_->OnAdd(); });
     connect(ui_->editButton, &QPushButton::clicked, this, [this] { engine_->OnEdit(); });

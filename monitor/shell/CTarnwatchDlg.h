@@ -9,6 +9,7 @@
 
 #include "engine/MonitorEngine.h"
 #include "shell/CanberraSound.h"
+#include "shell/DesktopNotifier.h"
 #include "shell/MetricsOutput.h"
 #include "shell/NotificationIcon.h"
 #include "shell/QtPorts.h"
@@ -82,6 +83,7 @@ private:
     QtWaitCursor waitCursor_;
     std::unique_ptr<QtWindowPort> windowPort_;
     std::unique_ptr<CanberraSound> sound_;
+    std::unique_ptr<DesktopNotifier> notifier_;
     std::unique_ptr<SheetPort> ownSheets_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;

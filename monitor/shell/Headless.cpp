@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/CanberraSound.h"
+#include "shell/DesktopNotifier.h"
 #include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
@@ -185,13 +187,17 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     NoWindow window;
     CanberraSound sound;
     ProfileStore profile(ProfileStore::Autostart::kLeaveAlone);
+    // A check run once by another monitor has nobody at a desk to tell.
+    std::unique_ptr<DesktopNotifier> notifier;
+    if (!once) notifier = std::make_unique<DesktopNotifier>();
     const Ports ports{.clock = &clock,
                       .timers = &timers,
                       .pump = &pump,
                       .messageBox = &messageBox,
                       .waitCursor = &cursor,
                       .window = &window,
-                      .sound = &sound};
+                      .sound = &sound,
+                      .notifier = notifier.get()};
 
     MonitorEngine engine(ports, &profile);
     MetricsOutput metrics(options.metrics);

@@ -172,6 +172,7 @@ TEST_F(GeneralPageTest, EachBoxShowsAndWritesItsOwnOption) {
         {"restoreCheck", &OptionsDlg::restore},
         {"autoMoveCheck", &OptionsDlg::autoMove},
         {"autoDisableCheck", &OptionsDlg::autoDisable},
+        {"notifyCheck", &OptionsDlg::notify},
     };
     // One option on at a time shows exactly its box ticked; a click on that
     // box writes only its member.
