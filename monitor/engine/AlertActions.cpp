@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 
+#include "engine/AlertSilence.h"
 #include "engine/EntryCommand.h"
 #include "engine/MessageText.h"
 #include "res/StringTable.h"
@@ -23,12 +24,16 @@ std::int32_t SoundEnabledFor(const SoundAlert& sound, std::int32_t classBit) {
     }
 }
 
+bool AlertActions::Quiet() const {
+    return quiet_ || AlertsPaused(settings_, ports_.clock ? ports_.clock->Now() : 0);
+}
+
 void AlertActions::RestoreMainWindow() {
-    if (settings_.restore && ports_.window) ports_.window->Show();
+    if (settings_.restore && ports_.window && !Quiet()) ports_.window->Show();
 }
 
 void AlertActions::PlaySound(const char* name, std::int32_t mode) {
-    if (!ports_.sound) return;
+    if (!ports_.sound || Quiet()) return;
     if (mode == kSoundContinuous) {
         ports_.sound->PlayLoop(name);
     } else {
@@ -38,6 +43,7 @@ void AlertActions::PlaySound(const char* name, std::int32_t mode) {
 
 bool AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
                                    const CommandMacros& macros) {
+    if (Quiet()) return false;
     bool refused = false;
     // An alert command that cannot start has nobody to tell: alerts never
     // show a message. One that hangs would hold every test behind it, so a

@@ -40,14 +40,31 @@ public:
     // pause: sent whatever holds the other alerts.
     void Remind(const std::string& key, const std::string& summary, const std::string& text);
 
+    // Holds what reaches the person for one entry's alerts (its snooze);
+    // the pause in the settings holds every alert.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    bool Quiet() const;
+
 private:
-    bool Quiet() const { return false; }
     void PlaySound(const char* name, std::int32_t mode);
     // False when the command was refused (see ExpandCommand).
     bool RunAlertCommand(const char* command, std::int32_t wait, const CommandMacros& macros);
 
     Ports ports_;
     const GlobalSettings& settings_;
+    bool quiet_ = false;
+};
+
+// One entry's alerts, held while the entry is snoozed.
+class QuietScope {
+public:
+    QuietScope(AlertActions& alerts, bool quiet) : alerts_(alerts) { alerts_.SetQuiet(quiet); }
+    ~QuietScope() { alerts_.SetQuiet(false); }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    AlertActions& alerts_;
 };
 
 // The sound enable of a failure class (a state bit); 0 for any other bit.

@@ -13,6 +13,7 @@ CommandMacros MonitorEngine::RowMacros(int row) const {
 void MonitorEngine::FailureAlerts(std::int32_t classBit, int row) {
     const AlertBlock& a = workingEntry_.alerts;
     const bool repeated = (workingEntry_.state & classBit) != 0;
+    const QuietScope quiet(alerts_, EntrySnoozed(row));
     if (!repeated) NotifyEntry(row, rows_[static_cast<std::size_t>(row)].cells[kColStatus]);
     if (SoundEnabledFor(a.sound, classBit)) alerts_.FailureSound(a.sound, repeated);
     // The unavailable enable gates the failure command of every class.
@@ -27,6 +28,8 @@ void MonitorEngine::FailureAlerts(std::int32_t classBit, int row) {
 
 void MonitorEngine::OkAgainActions(int row) {
     const AlertBlock& a = workingEntry_.alerts;
+    EndSnoozeAtRecovery(row);
+    const QuietScope quiet(alerts_, EntrySnoozed(row));
     alerts_.StopFailureLoop(a.sound);
     NotifyEntry(row, LoadString(IDS_NOTE_OK_AGAIN));
     alerts_.OkAgainSound(a.sound);

@@ -23,7 +23,7 @@ bool InternetGate::Check(const CommandMacros& macros) {
 
     if (reachable) {
         const bool wasDown = state_ == kStateUnavailable;
-        if (wasDown && n.messageBoxWhenAvailable) {
+        if (wasDown && n.messageBoxWhenAvailable && !alerts_.Quiet()) {
             alerts_.RestoreMainWindow();
             if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_INTERNET_RESTORED));
         }
@@ -44,7 +44,7 @@ bool InternetGate::Check(const CommandMacros& macros) {
                        LoadString(IDS_NOTE_INTERNET_DOWN), false);
     }
     const auto boxMode = static_cast<MessageBoxMode>(n.messageBoxMode);
-    if (FailureAlertFires(RepeatOf(boxMode), repeated)) {
+    if (FailureAlertFires(RepeatOf(boxMode), repeated) && !alerts_.Quiet()) {
         alerts_.RestoreMainWindow();
         if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_INTERNET_UNAVAILABLE));
     }

@@ -74,6 +74,7 @@ void MonitorEngine::Initialise() {
         return;
     }
     ReportLoadProblems(paths);
+    silence_.Load(SnoozePath(), ports_.clock->Now());
     BuildRowsFromEntries();
     if (entries_.recordCount > 0) SetRowButtons(true);
     if (observer_) {
@@ -85,6 +86,7 @@ void MonitorEngine::Initialise() {
     scheduler_.ScheduleClass(kPassAll);
     scheduler_.ResumeSchedule();
     if (observer_) observer_->ScheduleChanged();
+    CheckSilenceEnds();
 }
 
 void MonitorEngine::BuildRowsFromEntries() {
@@ -118,6 +120,7 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         ports_.timers->KillTimer(kTimerCloseAfterError);
         ports_.timers->KillTimer(kTimerNetworkTimeout);
         ports_.timers->KillTimer(kTimerHideWindow);
+        ports_.timers->KillTimer(kTimerSilenceEnd);
     }
     WriteSettingsAndList(columnPositions, columnWidths);
     if (observer_) observer_->TrayIconChanged(false);
@@ -274,6 +277,9 @@ void MonitorEngine::OnTimer(int id) {
             break;
         case kTimerSaveCheck:
             CheckBackgroundSaves();
+            break;
+        case kTimerSilenceEnd:
+            CheckSilenceEnds();
             break;
         case kTimerNetworkTimeout:
             networkTimeoutSeen_ = 1;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/AlertActions.h"
+#include "engine/AlertSilence.h"
 #include "engine/EntryCollection.h"
 #include "engine/InternetGate.h"
 #include "engine/ListFile.h"
@@ -193,6 +194,26 @@ public:
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
     const LoadReport& LastLoad() const { return lastLoad_; }
+    // --- Snoozes and the pause of alerts (DeskAlerts.cpp) ---
+    // The key that names the entry at `row` ("" for no such row).
+    std::string EntryKeyAt(int row) const;
+    // Snoozes the entry of `key` for `seconds`, or until it is ok again with
+    // kSnoozeUntilOk; ends its snooze.
+    void SnoozeEntry(const std::string& key, std::int64_t seconds);
+    void EndSnooze(const std::string& key);
+    // The end of the snooze of the entry at `row`; 0 when none.
+    std::int64_t SnoozedUntil(int row) const;
+    // Pauses every alert for `seconds`, or with kPausedUntilResumed until
+    // ResumeAlerts.
+    void PauseAlerts(std::int64_t seconds);
+    void ResumeAlerts();
+    bool AlertsPausedNow() const;
+    // What the notification icon's tool tip adds: the pause and the number
+    // of snoozed entries, one line each ("" when nothing is silenced).
+    std::string SilenceTip() const;
+    // The row's tool tip: since when it is in its status, its snooze.
+    std::string RowTip(int row) const;
+
     // How long the last test of the entry at `row` took, in microseconds;
     // -1 while it has not been tested since the list was loaded.
     std::int64_t LastTestDurationUs(int row) const;
@@ -258,6 +279,17 @@ private:
     // --- Desktop alerts (DeskAlerts.cpp) ---
     // The desktop notification of the entry at `row` changing to `status`.
     void NotifyEntry(int row, const std::string& status);
+    bool EntrySnoozed(int row) const;
+    void EndSnoozeAtRecovery(int row);
+    // Ends the snoozes and the pause that have run out, with one reminder
+    // each of what is still failed, and arms the timer for the next end.
+    void CheckSilenceEnds();
+    void SilenceChanged();
+    void RemindEntry(std::uint64_t key);
+    void RemindAfterPause();
+    void SaveSnoozes();
+    std::string SnoozePath() const;
+    AlertSilence silence_;
 
     Ports ports_;
     SettingsStore* store_;

@@ -17,6 +17,8 @@ inline constexpr int kTimerCloseAfterError = 120;
 inline constexpr int kTimerNetworkTimeout = 138;
 // Looks after saves made in the background until they have ended.
 inline constexpr int kTimerSaveCheck = 151;
+// The end of the next snooze or of the pause of alerts.
+inline constexpr int kTimerSilenceEnd = 152;
 
 class Clock {
 public:

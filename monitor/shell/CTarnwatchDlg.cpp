@@ -24,6 +24,7 @@
 #include "shell/Pictures.h"
 #include "shell/QtSheets.h"
 #include "shell/QtText.h"
+#include "shell/SilenceMenus.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
@@ -37,8 +38,14 @@ public:
         if (event->type() != QEvent::ToolTip) {
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         }
-        const QString text = index.data().toString();
+        QString text;
         if (sizeHint(option, index).width() > view->visualRect(index).width()) {
+            text = index.data().toString();
+        }
+        // The row's own tip (its status's age, its snooze) follows the text.
+        const QString rowTip = index.data(Qt::ToolTipRole).toString();
+        if (!rowTip.isEmpty()) text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + rowTip;
+        if (!text.isEmpty()) {
             QToolTip::showText(event->globalPos(), text, view);
         } else {
             QToolTip::hideText();
@@ -101,6 +108,8 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
     connect(notifier_.get(), &DesktopNotifier::openRequested, this,
             [this] { windowPort_->Show(); });
+    connect(notifier_.get(), &DesktopNotifier::snoozeRequested, this,
+            [this](const QString& key) { engine_->SnoozeEntry(key.toStdString(), 60 * 60); });
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
     connect(ui_->addButton, &QPushButton::clicked, this, [this] { engine_->OnAdd(); });
     connect(ui_->editButton, &QPushButton::clicked, this, [this] { engine_->OnEdit(); });
@@ -122,6 +131,10 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     });
     connect(list->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { engine_->OnSort(column); });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
+        ShowSnoozeMenu(*engine_, list->indexAt(at).row(), list->viewport()->mapToGlobal(at), this);
+    });
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it and the schedule
@@ -258,7 +271,7 @@ void CTarnwatchDlg::StateChanged() {
     ui_->updateButton->setEnabled(b.update);
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     if (tray_) {
-        tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+        ShowIconState();
         tray_->SetBusy(engine_->Busy());
     }
     const int selected = engine_->Entries().selectedRow;
@@ -339,7 +352,7 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
     }
     if (tray_) return;
     tray_ = std::make_unique<NotificationIcon>();
-    tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    ShowIconState();
     tray_->SetExitOffered(!engine_->Settings().disableClose);
     tray_->SetBusy(engine_->Busy());
     connect(tray_.get(), &NotificationIcon::openRequested, this, [this] { windowPort_->Show(); });
@@ -352,9 +365,22 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
         // The same rule as the window's Close.
         if (!engine_->Settings().disableClose) CloseProgram();
     });
+    connect(tray_.get(), &NotificationIcon::pauseRequested, this,
+            [this](qint64 seconds) { engine_->PauseAlerts(seconds); });
+    connect(tray_.get(), &NotificationIcon::resumeRequested, this,
+            [this] { engine_->ResumeAlerts(); });
     connect(tray_.get(), &NotificationIcon::hostLost, this, [this] {
         if (isHidden()) windowPort_->Show();
     });
+}
+
+void CTarnwatchDlg::ShowIconState() {
+    std::string tip = engine_->ToolTip();
+    if (const std::string silenced = engine_->SilenceTip(); !silenced.empty()) {
+        tip += '\n' + silenced;
+    }
+    tray_->SetToolTip(QString::fromLocal8Bit(tip));
+    tray_->SetPaused(engine_->AlertsPausedNow());
 }
 
 void CTarnwatchDlg::CloseRequested() {

@@ -69,6 +69,8 @@ protected:
 private:
     void BuildList();
     void ShowAbout();
+    // The icon's tool tip (with what is silenced) and its menu's resume item.
+    void ShowIconState();
     void ApplyCloseOption();
     void ColumnsShown(std::array<std::int32_t, kColumnCount>& positions,
                       std::array<std::int32_t, kColumnCount>& widths) const;

@@ -205,6 +205,11 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     printer.print = !once;
     printer.metrics = &metrics;
     engine.SetObserver(&printer);
+    if (notifier) {
+        QObject::connect(
+            notifier.get(), &DesktopNotifier::snoozeRequested, &app,
+            [&engine](const QString& key) { engine.SnoozeEntry(key.toStdString(), 60 * 60); });
+    }
     InstallTerminationSignals(
         [](void* context) { static_cast<MonitorEngine*>(context)->RequestClose(); }, &engine);
 

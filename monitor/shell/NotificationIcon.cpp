@@ -1,6 +1,8 @@
 // The notification icon; see NotificationIcon.h.
 #include "shell/NotificationIcon.h"
 
+#include <utility>
+
 #include "res/StringTable.h"
 #include "shell/Pictures.h"
 #include "shell/QtText.h"
@@ -17,6 +19,17 @@ NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
     globalOptions_ = menu_.addAction(QText(IDS_TRAY_GLOBAL_OPTIONS), this,
                                      &NotificationIcon::globalOptionsRequested);
     about_ = menu_.addAction(QText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
+    // Pausing never starts anything, so it stays offered while busy.
+    menu_.addSeparator();
+    QMenu* pause = menu_.addMenu(QText(IDS_MENU_PAUSE));
+    pause->setObjectName(QStringLiteral("pauseMenu"));
+    for (const auto& [text, seconds] : {std::pair{IDS_MENU_PAUSE_15M, qint64{15 * 60}},
+                                        std::pair{IDS_MENU_PAUSE_1H, qint64{60 * 60}},
+                                        std::pair{IDS_MENU_PAUSE_UNTIL_RESUMED, qint64{-1}}}) {
+        pause->addAction(QText(text), this, [this, s = seconds] { emit pauseRequested(s); });
+    }
+    resume_ = menu_.addAction(QText(IDS_MENU_RESUME), this, &NotificationIcon::resumeRequested);
+    resume_->setVisible(false);
     menu_.addSeparator();
     exit_ = menu_.addAction(QText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
     exit_->setVisible(false);
@@ -40,6 +53,16 @@ NotificationIcon::~NotificationIcon() {
 
 void NotificationIcon::SetToolTip(const QString& tip) {
     icon_.setToolTip(tip);
+}
+
+void NotificationIcon::SetPaused(bool paused) {
+    resume_->setVisible(paused);
+}
+
+void NotificationIcon::SetLevel(int level) {
+    if (level == level_) return;
+    level_ = level;
+    icon_.setIcon(QIcon(OverallStatusPixmap(level)));
 }
 
 void NotificationIcon::SetBusy(bool busy) {
