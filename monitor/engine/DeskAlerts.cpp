@@ -205,11 +205,46 @@ std::string MonitorEngine::SilenceTip() const {
     return tip;
 }
 
+std::int64_t MonitorEngine::StatusSince(int row) const {
+    return entries_.IsRow(row) ? history_.StatusSince(entries_.order[static_cast<std::size_t>(row)])
+                               : 0;
+}
+
+std::int64_t MonitorEngine::FailedSince(int row) const {
+    return entries_.IsRow(row) ? history_.FailedSince(entries_.order[static_cast<std::size_t>(row)])
+                               : 0;
+}
+
+std::int64_t MonitorEngine::DownSeconds(int row) const {
+    const std::int64_t since = FailedSince(row);
+    return since == 0 ? -1 : std::max<std::int64_t>(0, ports_.clock->Now() - since);
+}
+
 std::string MonitorEngine::RowTip(int row) const {
+    if (!entries_.IsRow(row)) return "";
+    const std::int64_t now = ports_.clock->Now();
+    std::string tip;
+    const auto line = [&tip](const std::string& text) {
+        if (!tip.empty()) tip += '\n';
+        tip += text;
+    };
+    const int slot = entries_.order[static_cast<std::size_t>(row)];
+    if (const std::int64_t since = history_.StatusSince(slot); since != 0) {
+        line(FormatText(LoadString(IDS_TIP_SINCE),
+                        {history_.StatusText(slot), ClockText(since, now), SpanText(now - since)}));
+        const std::int64_t failed = history_.FailedSince(slot);
+        if (failed != 0 && failed != since) {
+            line(FormatText(LoadString(IDS_TIP_DOWN_SINCE),
+                            {ClockText(failed, now), SpanText(now - failed)}));
+        }
+    }
     const std::int64_t until = SnoozedUntil(row);
-    if (until == 0) return "";
-    if (until == kSnoozeUntilOk) return LoadString(IDS_TIP_SNOOZED_UNTIL_OK);
-    return FormatText(LoadString(IDS_TIP_SNOOZED_UNTIL), {ClockText(until, ports_.clock->Now())});
+    if (until == kSnoozeUntilOk) {
+        line(LoadString(IDS_TIP_SNOOZED_UNTIL_OK));
+    } else if (until != 0) {
+        line(FormatText(LoadString(IDS_TIP_SNOOZED_UNTIL), {ClockText(until, now)}));
+    }
+    return tip;
 }
 
 }  // namespace tarnwatch

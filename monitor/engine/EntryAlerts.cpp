@@ -33,7 +33,9 @@ void MonitorEngine::OkAgainActions(int row) {
     alerts_.StopFailureLoop(a.sound);
     NotifyEntry(row, LoadString(IDS_NOTE_OK_AGAIN));
     alerts_.OkAgainSound(a.sound);
-    if (alerts_.OkAgainCommand(a.batch, RowMacros(row))) {
+    CommandMacros macros = RowMacros(row);
+    macros.downSeconds = DownSeconds(row);
+    if (alerts_.OkAgainCommand(a.batch, macros)) {
         ServiceItem& record = entries_.RecordAtRow(row);
         record.state &= ~kStateAlerted;
         workingEntry_.state = record.state;

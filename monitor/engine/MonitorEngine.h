@@ -20,6 +20,7 @@
 #include "engine/Scheduler.h"
 #include "engine/ServiceItem.h"
 #include "engine/Settings.h"
+#include "engine/StatusHistory.h"
 
 namespace tarnwatch {
 
@@ -213,6 +214,11 @@ public:
     std::string SilenceTip() const;
     // The row's tool tip: since when it is in its status, its snooze.
     std::string RowTip(int row) const;
+    // When the current status of the entry at `row` began, and when its
+    // current failure began, in seconds since 1970; 0 when it has not been
+    // tested since the start, or is not failed.
+    std::int64_t StatusSince(int row) const;
+    std::int64_t FailedSince(int row) const;
 
     // How long the last test of the entry at `row` took, in microseconds;
     // -1 while it has not been tested since the list was loaded.
@@ -290,6 +296,9 @@ private:
     void SaveSnoozes();
     std::string SnoozePath() const;
     AlertSilence silence_;
+    StatusHistory history_;
+    // Seconds the entry at `row` has been failed; -1 when it is not.
+    std::int64_t DownSeconds(int row) const;
 
     Ports ports_;
     SettingsStore* store_;

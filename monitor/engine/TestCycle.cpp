@@ -131,6 +131,7 @@ void MonitorEngine::RunTestPass(int row) {
             break;
         }
         NoteTestDuration(r, ports_.clock->MonotonicUs() - testStartUs);
+        const int slot = entries_.order[static_cast<std::size_t>(r)];
         bool moved = false;
         if (outcome.success) {
             EvaluateSuccess(r, outcome.text);
@@ -139,6 +140,7 @@ void MonitorEngine::RunTestPass(int row) {
             moved = MoveFailedToEnd(r, image);
             if (!moved) DisableFailed(r);
         }
+        history_.Note(slot, record.state, outcome.text, ports_.clock->Now());
         if (observer_) observer_->RowTested(moved ? entries_.rowCount - 1 : r);
         if (moved) {
             // The next entry moved up into this row; the moved one is not

@@ -21,6 +21,7 @@
 
 #include "engine/SystemClock.h"
 #include "res/StringTable.h"
+#include "shell/EmptyListHint.h"
 #include "shell/Pictures.h"
 #include "shell/QtSheets.h"
 #include "shell/QtText.h"
@@ -142,6 +143,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     engine_->ReadSettings();
     ApplyCloseOption();
     BuildList();
+    new EmptyListHint(list);
     // Clicks on empty list space and the arrow keys move the selection too;
     // what the user sees selected is always the row the buttons act on.
     list->viewport()->installEventFilter(this);
@@ -381,6 +383,7 @@ void CTarnwatchDlg::ShowIconState() {
     }
     tray_->SetToolTip(QString::fromLocal8Bit(tip));
     tray_->SetPaused(engine_->AlertsPausedNow());
+    tray_->SetLevel(engine_->OverallLevel());
 }
 
 void CTarnwatchDlg::CloseRequested() {
