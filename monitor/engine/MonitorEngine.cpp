@@ -35,7 +35,7 @@ MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
       alerts_(ports_, settings_),
       gate_(ports_, settings_, alerts_),
       scheduler_(*ports.clock, *ports.timers, settings_),
-      passPump_(ports.pump, closeRequested_) {
+      passPump_(ports.pump, closeRequested_, asleep_) {
     newEntryTemplate_ = NewEntryTemplate();
     workingEntry_ = newEntryTemplate_;
     settings_ = DefaultSettings();
@@ -121,6 +121,7 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         ports_.timers->KillTimer(kTimerNetworkTimeout);
         ports_.timers->KillTimer(kTimerHideWindow);
         ports_.timers->KillTimer(kTimerSilenceEnd);
+        ports_.timers->KillTimer(kTimerWake);
     }
     WriteSettingsAndList(columnPositions, columnWidths);
     if (observer_) observer_->TrayIconChanged(false);
@@ -280,6 +281,9 @@ void MonitorEngine::OnTimer(int id) {
             break;
         case kTimerSilenceEnd:
             CheckSilenceEnds();
+            break;
+        case kTimerWake:
+            RunWake();
             break;
         case kTimerNetworkTimeout:
             networkTimeoutSeen_ = 1;

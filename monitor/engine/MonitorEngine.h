@@ -77,18 +77,20 @@ class CClientThread;
 // the program is to close, so a close never waits for a time-out.
 class PassPump final : public MessagePump {
 public:
-    PassPump(MessagePump* platform, const bool& closeRequested)
-        : platform_(platform), closeRequested_(closeRequested) {}
+    // A computer going to sleep (`asleep`) ends a wait as a close does.
+    PassPump(MessagePump* platform, const bool& closeRequested, const bool& asleep)
+        : platform_(platform), closeRequested_(closeRequested), asleep_(asleep) {}
     void Pump() override {
         if (platform_) platform_->Pump();
     }
     bool StopRequested() const override {
-        return closeRequested_ || (platform_ && platform_->StopRequested());
+        return closeRequested_ || asleep_ || (platform_ && platform_->StopRequested());
     }
 
 private:
     MessagePump* platform_;
     const bool& closeRequested_;
+    const bool& asleep_;
 };
 
 class MonitorEngine final : public TimerSink {
@@ -195,6 +197,18 @@ public:
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
     const LoadReport& LastLoad() const { return lastLoad_; }
+    // --- Sleep and wake (SleepCommands.cpp) ---
+    // The computer is going to sleep: a pass in progress is cut short as a
+    // close cuts it (nothing judged, no alert) and the countdowns are held.
+    void OnSleep();
+    // It has woken: as soon as nothing else runs, the network is waited for
+    // (until one of the Internet gate's addresses answers, kWakeNetworkWaitMs
+    // at most), every timed entry is tested once, and the countdowns start
+    // afresh from then.
+    void OnWake();
+    bool Asleep() const { return asleep_; }
+    static constexpr int kWakeNetworkWaitMs = 30000;
+
     // --- Snoozes and the pause of alerts (DeskAlerts.cpp) ---
     // The key that names the entry at `row` ("" for no such row).
     std::string EntryKeyAt(int row) const;
@@ -296,6 +310,11 @@ private:
     void SaveSnoozes();
     std::string SnoozePath() const;
     AlertSilence silence_;
+    // --- Sleep and wake (SleepCommands.cpp) ---
+    bool PassCut() const { return closeRequested_ || asleep_; }
+    void RunWake();
+    void WaitForNetwork();
+    bool asleep_ = false;
     StatusHistory history_;
     // Seconds the entry at `row` has been failed; -1 when it is not.
     std::int64_t DownSeconds(int row) const;

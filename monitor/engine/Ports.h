@@ -19,6 +19,8 @@ inline constexpr int kTimerNetworkTimeout = 138;
 inline constexpr int kTimerSaveCheck = 151;
 // The end of the next snooze or of the pause of alerts.
 inline constexpr int kTimerSilenceEnd = 152;
+// The passes after the computer woke, once nothing else runs.
+inline constexpr int kTimerWake = 153;
 
 class Clock {
 public:

@@ -14,7 +14,8 @@ void MonitorEngine::PauseSchedule() {
 
 void MonitorEngine::ResumeSchedule() {
     if (pauseDepth_ == 0) return;
-    if (--pauseDepth_ == 0 && !shutdownDone_) scheduler_.ResumeSchedule();
+    // Asleep, the countdowns stay held until the wake's passes have run.
+    if (--pauseDepth_ == 0 && !shutdownDone_ && !asleep_) scheduler_.ResumeSchedule();
     if (observer_) observer_->ScheduleChanged();
     if (pauseDepth_ == 0) CloseIfRequested();
 }

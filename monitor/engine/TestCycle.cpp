@@ -81,7 +81,7 @@ void MonitorEngine::RunTestPass(int row) {
     int end = row == -1 ? entries_.rowCount : row + 1;
     const std::int64_t passStartUs = ports_.clock->MonotonicUs();
     inPass_ = true;
-    while (r < end && !closeRequested_) {
+    while (r < end && !PassCut()) {
         entries_.selectedRow = r;
         if (observer_) observer_->RowVisited(r);
         LoadWorkingEntry(r, false);
@@ -121,9 +121,9 @@ void MonitorEngine::RunTestPass(int row) {
 
         const std::int64_t testStartUs = ports_.clock->MonotonicUs();
         const TestOutcome outcome = RunEntryTest(r);
-        if (closeRequested_) {
-            // The close ended the wait: that is no result, so the entry is
-            // neither judged nor moved and no alert runs.
+        if (PassCut()) {
+            // A close or a sleep ended the wait: that is no result, so the
+            // entry is neither judged nor moved and no alert runs.
             record.attempt = attemptBefore;
             record.lastTestTime = lastTestBefore;
             rows_[static_cast<std::size_t>(r)] = rowBefore;

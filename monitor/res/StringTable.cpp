@@ -247,8 +247,6 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_TIP_SINCE, "%s since %s, %s"},
     {IDS_TIP_DOWN_SINCE, "failed since %s, %s"},
     {IDS_EMPTY_LIST_HINT, "No services are watched yet.\nAdd starts watching one."},
-    {IDS_SLEEP_CLOCK_WATCH,
-     "No login manager answers on the system bus: a sleep is noticed by the clocks instead."},
 };
 
 constexpr int MaxId() {

@@ -231,8 +231,6 @@ enum StringId : int {
     IDS_TIP_SINCE,
     IDS_TIP_DOWN_SINCE,
     IDS_EMPTY_LIST_HINT,
-    // sleep and wake
-    IDS_SLEEP_CLOCK_WATCH,
 };
 
 // The text of an id, or "" for an id the table does not hold.

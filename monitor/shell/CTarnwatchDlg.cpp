@@ -109,6 +109,8 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
     connect(notifier_.get(), &DesktopNotifier::openRequested, this,
             [this] { windowPort_->Show(); });
+    connect(&sleepWatch_, &SleepWatch::sleeping, this, [this] { engine_->OnSleep(); });
+    connect(&sleepWatch_, &SleepWatch::woke, this, [this] { engine_->OnWake(); });
     connect(notifier_.get(), &DesktopNotifier::snoozeRequested, this,
             [this](const QString& key) { engine_->SnoozeEntry(key.toStdString(), 60 * 60); });
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);

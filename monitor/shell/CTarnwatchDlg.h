@@ -14,6 +14,7 @@
 #include "shell/NotificationIcon.h"
 #include "shell/QtPorts.h"
 #include "shell/RowsModel.h"
+#include "shell/SleepWatch.h"
 
 namespace Ui {
 class TarnwatchDlg;
@@ -86,6 +87,7 @@ private:
     std::unique_ptr<QtWindowPort> windowPort_;
     std::unique_ptr<CanberraSound> sound_;
     std::unique_ptr<DesktopNotifier> notifier_;
+    SleepWatch sleepWatch_;
     std::unique_ptr<SheetPort> ownSheets_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;

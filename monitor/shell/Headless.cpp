@@ -24,6 +24,7 @@
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
 #include "shell/QtText.h"
+#include "shell/SleepWatch.h"
 #include "shell/StandardOutput.h"
 
 namespace tarnwatch {
@@ -205,6 +206,14 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     printer.print = !once;
     printer.metrics = &metrics;
     engine.SetObserver(&printer);
+    // A check run once ends long before any sleep could matter.
+    std::unique_ptr<SleepWatch> sleepWatch;
+    if (!once) {
+        sleepWatch = std::make_unique<SleepWatch>();
+        QObject::connect(sleepWatch.get(), &SleepWatch::sleeping, &app,
+                         [&engine] { engine.OnSleep(); });
+        QObject::connect(sleepWatch.get(), &SleepWatch::woke, &app, [&engine] { engine.OnWake(); });
+    }
     if (notifier) {
         QObject::connect(
             notifier.get(), &DesktopNotifier::snoozeRequested, &app,

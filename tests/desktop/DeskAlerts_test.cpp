@@ -3,6 +3,7 @@
 // and how it goes to sleep and wakes.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <ctime>
@@ -11,7 +12,7 @@
 
 #include "desktop/Desktop.h"
 #include "fakes/ListFileBytes.h"
-#include "fakes/SilentListener.h"
+#include "fakes/Loopback.h"
 #include "fakes/TempDir.h"
 
 namespace tarnwatch {
@@ -173,18 +174,29 @@ TEST(DeskAlerts, PausedProgramHoldsAlertsAndRemindsOnceWhenThePauseEnds) {
 }
 
 // Going to sleep while a test waits on a silent agent ends the wait: the
-// entry is not judged and nothing fires.
+// connection closes, the entry is not judged and nothing fires.
 TEST(DeskAlerts, SleepDuringAWaitJudgesNothingAndFiresNothing) {
     TW_SKIP_WITHOUT_PRIVATE_PID_NAMESPACE();
-    fakes::SilentListener silent;
-    Desk desk(fakes::TestEntry(0, std::to_string(silent.port()), "127.0.0.1", 29, "agent")
-                  .Text(260, "60"),
+    int port = 0;
+    const int listener = fakes::ListenOnLoopback(8, port);
+    Desk desk(fakes::TestEntry(0, std::to_string(port), "127.0.0.1", 29, "agent").Text(260, "60"),
               "");
     ASSERT_TRUE(desk.program) << "no private bus";
-    ASSERT_TRUE(silent.Connected(60'000));
+    pollfd waiting{listener, POLLIN, 0};
+    ASSERT_EQ(poll(&waiting, 1, 60'000), 1) << "the test never connected";
+    const int agent = accept(listener, nullptr, nullptr);
+    close(listener);
+    ASSERT_GE(agent, 0);
     std::this_thread::sleep_for(500ms);
     desk.login.Send("sleep");
-    std::this_thread::sleep_for(3s);
+    // The request arrives, then the end of the connection; the entry
+    // allows 60 s, so an end within seconds is the sleep's.
+    bool ended = false;
+    pollfd reply{agent, POLLIN, 0};
+    for (char buf[256]; !ended && poll(&reply, 1, 5000) == 1;)
+        ended = read(agent, buf, sizeof buf) <= 0;
+    close(agent);
+    EXPECT_TRUE(ended) << "the wait went on through the sleep";
     EXPECT_EQ(desk.Tested(), 0) << "the entry was judged";
     EXPECT_EQ(desk.Note(1s), "");
     EXPECT_FALSE(desk.Failed());
