@@ -87,6 +87,7 @@ public:
         : notes(dir.path(), "notifications"), login(dir.path(), "login1") {
         entry.Int(1892, 0).Int(1336, 1).Int(1340, 1).Int(1344, 1).Int(1348, 2);
         entry.Text(1356, "touch " + dir / "failed").Int(1868, 1);
+        entry.Text(1612, "sh -c 'echo $TARNWATCH_DOWNTIME > " + dir / "down'").Int(1872, 1);
         fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, 1, {entry}));
         std::filesystem::create_directories(dir / "config/Quillon");
         std::ofstream(dir / "config/Quillon/Tarnwatch.conf")
@@ -152,6 +153,9 @@ TEST(DeskAlerts, FailureAndRecoveryEachNotifyOnce) {
     const std::string recovered = desk.Note();
     const std::string id = failed.substr(7, failed.find(' ', 7) - 7);
     EXPECT_EQ(recovered.rfind("notify " + id + " " + id + " web|Ok again at ", 0), 0) << recovered;
+    const std::string down = fakes::ReadText(desk.dir / "down");
+    EXPECT_TRUE(!down.empty() && std::stoi(down) >= 0 && std::stoi(down) < 60)
+        << "the ok-again command's TARNWATCH_DOWNTIME: " << down;
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(desk.Tested(), 2) << "waking runs one pass";
     EXPECT_EQ(desk.Note(1s), "") << "notified more than once";
