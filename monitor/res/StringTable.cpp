@@ -259,7 +259,12 @@ constexpr int MaxId() {
 // every row of every pass.
 constexpr auto kById = [] {
     std::array<const char*, MaxId() + 1> table{};
-    for (const auto& entry : kStrings) table[static_cast<std::size_t>(entry.first)] = entry.second;
+    for (const auto& entry : kStrings) {
+        // Two texts under one id (a new block numbered into an old one)
+        // would hide one of them: such a table does not compile.
+        if (table[static_cast<std::size_t>(entry.first)]) throw "two texts share a string id";
+        table[static_cast<std::size_t>(entry.first)] = entry.second;
+    }
     return table;
 }();
 

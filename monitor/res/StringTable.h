@@ -197,7 +197,7 @@ enum StringId : int {
     IDS_HEADLESS_NOTHING_TIMED = 1800,
     IDS_HEADLESS_SOUNDS_OFF,
     // desktop notifications, snoozes and the pause of alerts
-    IDS_NOTIFY = 1900,
+    IDS_NOTIFY = 2000,
     IDS_ALERTSPAUSEDUNTIL,
     IDS_NO_NOTIFICATION_SERVICE,
     IDS_NOTE_BODY,

@@ -45,17 +45,31 @@ DesktopNotifier::DesktopNotifier() : bus_(QDBusConnection::sessionBus()) {
         }
         actions_ = reply.value().contains(QStringLiteral("actions"));
         markup_ = reply.value().contains(QStringLiteral("body-markup"));
+        known_ = true;
+        for (const DesktopNote& note : waiting_) Send(note);
+        waiting_.clear();
     });
 }
 
 void DesktopNotifier::ServiceMissing() {
     if (missing_) return;
     missing_ = true;
+    waiting_.clear();
     TellOnStandardError(LoadString(IDS_NO_NOTIFICATION_SERVICE));
 }
 
 void DesktopNotifier::Notify(const DesktopNote& note) {
     if (missing_) return;
+    if (!known_) {
+        // A newer notification about the same thing replaces a waiting one.
+        std::erase_if(waiting_, [&note](const DesktopNote& w) { return w.key == note.key; });
+        waiting_.push_back(note);
+        return;
+    }
+    Send(note);
+}
+
+void DesktopNotifier::Send(const DesktopNote& note) {
     const QString key = QString::fromStdString(note.key);
     QString body = QString::fromLocal8Bit(note.body);
     // Entry texts are the user's, never markup.

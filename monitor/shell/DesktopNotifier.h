@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <vector>
 
 #include "engine/Ports.h"
 
@@ -31,9 +32,14 @@ private slots:
 
 private:
     void ServiceMissing();
+    void Send(const DesktopNote& note);
 
     QDBusConnection bus_;
     bool missing_ = false;
+    // Until the service has said what it offers, notifications wait here:
+    // one sent meanwhile would lack its actions.
+    bool known_ = false;
+    std::vector<DesktopNote> waiting_;
     bool actions_ = false;
     bool markup_ = false;
     QHash<QString, uint> shown_;  // key -> the notification shown for it
