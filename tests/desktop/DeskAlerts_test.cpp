@@ -159,6 +159,20 @@ TEST(DeskAlerts, FailureAndRecoveryEachNotifyOnce) {
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(desk.Tested(), 2) << "waking runs one pass";
     EXPECT_EQ(desk.Note(1s), "") << "notified more than once";
+
+    // The notification's snooze holds the entry's alerts for an hour, kept
+    // beside the list.
+    const auto asked = std::time(nullptr);
+    desk.notes.Send("invoke " + id + " snooze");
+    std::string kept;
+    for (int i = 0; i < 100 && kept.empty(); ++i) {
+        std::this_thread::sleep_for(50ms);
+        kept = fakes::ReadText(desk.dir / "Tarnwatch.snooze");
+    }
+    ASSERT_EQ(kept.size(), 16u + 1 + 10 + 1) << kept;
+    const long long until = std::stoll(kept.substr(17));
+    EXPECT_GE(until, asked + 3600);
+    EXPECT_LE(until, std::time(nullptr) + 3600);
 }
 
 // While paused, the failure neither notifies nor runs its command; the end
