@@ -1,6 +1,7 @@
 // The empty list's hint; see EmptyListHint.h.
 #include "shell/EmptyListHint.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QLabel>
@@ -11,7 +12,10 @@
 namespace tarnwatch {
 
 EmptyListHint::EmptyListHint(QAbstractItemView* view)
-    : QObject(view), view_(view), label_(new QLabel(view->viewport())) {
+    : QObject(view),
+      viewport_(view->viewport()),
+      model_(view->model()),
+      label_(new QLabel(view->viewport())) {
     label_->setObjectName(QStringLiteral("emptyListHint"));
     label_->setText(QText(IDS_EMPTY_LIST_HINT));
     label_->setAlignment(Qt::AlignCenter);
@@ -19,22 +23,23 @@ EmptyListHint::EmptyListHint(QAbstractItemView* view)
     label_->setForegroundRole(QPalette::PlaceholderText);
     // Clicks reach the list under it, as on an empty list.
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QAbstractItemModel* model = view->model();
-    connect(model, &QAbstractItemModel::modelReset, this, &EmptyListHint::Update);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &EmptyListHint::Update);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &EmptyListHint::Update);
-    view->viewport()->installEventFilter(this);
+    connect(model_, &QAbstractItemModel::modelReset, this, &EmptyListHint::Update);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &EmptyListHint::Update);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &EmptyListHint::Update);
+    viewport_->installEventFilter(this);
     Update();
 }
 
 bool EmptyListHint::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view_->viewport() && event->type() == QEvent::Resize) Update();
+    if (watched == viewport_ && event->type() == QEvent::Resize) {
+        label_->setGeometry(viewport_->rect());
+    }
     return QObject::eventFilter(watched, event);
 }
 
 void EmptyListHint::Update() {
-    label_->setGeometry(view_->viewport()->rect());
-    label_->setVisible(view_->model() && view_->model()->rowCount() == 0);
+    label_->setGeometry(viewport_->rect());
+    label_->setVisible(model_->rowCount() == 0);
 }
 
 }  // namespace tarnwatch

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class QAbstractItemModel;
 class QAbstractItemView;
 class QLabel;
 
@@ -21,7 +22,10 @@ protected:
 private:
     void Update();
 
-    QAbstractItemView* view_;
+    // Kept apart from the view: events reach the filter while the view is
+    // being destroyed, when it must no longer be called.
+    QWidget* viewport_;
+    QAbstractItemModel* model_;
     QLabel* label_;
 };
 

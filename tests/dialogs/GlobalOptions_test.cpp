@@ -421,7 +421,9 @@ GlobalSettings Distinct() {
     for (const SettingDef& def : SettingsTable()) {
         ++n;
         if (def.kind == SettingKind::kInt) {
-            *def.intField(s) = def.low + n % (def.high - def.low + 1);
+            // In 64 bits: a range may span the whole of int32 (a time).
+            *def.intField(s) =
+                static_cast<std::int32_t>(def.low + n % (std::int64_t{def.high} - def.low + 1));
         } else {
             std::snprintf(def.textField(s), kTextSize, "text %d", n);
         }
