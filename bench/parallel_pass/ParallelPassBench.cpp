@@ -1,12 +1,17 @@
 // A headless pass over 10,000 plain TCP entries against an answering
 // loopback port, one entry after the other and 64 at once.
 #include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
 
 #include "engine/MonitorEngine.h"
 #include "engine/SystemClock.h"
 #include "fakes/FakePorts.h"
-#include "fakes/HangupServer.h"
 #include "fakes/ListFileBytes.h"
+#include "fakes/Loopback.h"
 #include "fakes/QtApp.h"
 #include "fakes/TempDir.h"
 #include "shell/QtPorts.h"
@@ -17,8 +22,37 @@ using namespace tarnwatch;
 
 constexpr int kEntries = 10000;
 
-fakes::HangupServer& Server() {
-    static fakes::HangupServer server;
+// Accepts and hangs up on several threads, so the peer keeps up with
+// many tests at once.
+class HangupServers {
+public:
+    explicit HangupServers(int threads) {
+        fd_ = fakes::ListenOnLoopback(SOMAXCONN, port_);
+        for (int i = 0; i < threads; ++i) {
+            threads_.emplace_back([this] {
+                for (;;) {
+                    const int c = accept(fd_, nullptr, nullptr);
+                    if (c < 0) return;
+                    close(c);
+                }
+            });
+        }
+    }
+    ~HangupServers() {
+        shutdown(fd_, SHUT_RDWR);
+        for (std::thread& t : threads_) t.join();
+        close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<std::thread> threads_;
+};
+
+HangupServers& Server() {
+    static HangupServers server(4);
     return server;
 }
 

@@ -27,6 +27,7 @@ GlobalOptionsSheet::GlobalOptionsSheet(const GlobalSettings& settings,
     general_->restore = settings.restore;
     general_->autoMove = settings.autoMove;
     general_->autoDisable = settings.autoDisable;
+    general_->notify = settings.notify;
     general_->intervals[kFrequencyOnDemand] = 0;
     general_->intervals[kFrequencyLow] = settings.lowInterval;
     general_->intervals[kFrequencyMedium] = settings.mediumInterval;
@@ -61,6 +62,7 @@ void GlobalOptionsSheet::CopyBack(GlobalSettings& s) const {
     s.restore = general_->restore;
     s.autoMove = general_->autoMove;
     s.autoDisable = general_->autoDisable;
+    s.notify = general_->notify;
     s.lowInterval = general_->intervals[kFrequencyLow];
     s.mediumInterval = general_->intervals[kFrequencyMedium];
     s.highInterval = general_->intervals[kFrequencyHigh];

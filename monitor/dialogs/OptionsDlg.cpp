@@ -53,7 +53,8 @@ OptionsDlg::OptionsDlg(QWidget* parent) : QWidget(parent), ui_(new Ui::OptionsDl
                 {ui_->disableCloseCheck, &disableClose},
                 {ui_->restoreCheck, &restore},
                 {ui_->autoMoveCheck, &autoMove},
-                {ui_->autoDisableCheck, &autoDisable}}};
+                {ui_->autoDisableCheck, &autoDisable},
+                {ui_->notifyCheck, &notify}}};
     for (const auto& [box, member] : checks_) {
         // Each click writes its member, so OK has nothing to collect.
         std::int32_t* field = member;

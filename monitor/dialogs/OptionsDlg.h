@@ -37,6 +37,7 @@ public:
     std::int32_t restore = 0;
     std::int32_t autoMove = 0;
     std::int32_t autoDisable = 0;
+    std::int32_t notify = 0;  // desktop notifications
     // By frequency class: 0 on demand (no control, carried unchanged), 1 low
     // in hours, 2 medium in half hours, 3 high in minutes.
     std::array<std::int32_t, 4> intervals{};
@@ -59,7 +60,7 @@ private:
 
     Ui::OptionsDlg* ui_;
     std::array<IntervalControl, 4> controls_{};  // entry 0 unused
-    std::array<std::pair<QCheckBox*, std::int32_t*>, 6> checks_{};
+    std::array<std::pair<QCheckBox*, std::int32_t*>, 7> checks_{};
 };
 
 }  // namespace tarnwatch

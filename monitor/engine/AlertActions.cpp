@@ -1,9 +1,12 @@
 // Alert actions: sounds, commands and restoring the window.
 #include "engine/AlertActions.h"
 
+#include <ctime>
 #include <string>
 
+#include "engine/AlertSilence.h"
 #include "engine/EntryCommand.h"
+#include "engine/MessageText.h"
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -21,12 +24,16 @@ std::int32_t SoundEnabledFor(const SoundAlert& sound, std::int32_t classBit) {
     }
 }
 
+bool AlertActions::Quiet() const {
+    return quiet_ || AlertsPaused(settings_, ports_.clock ? ports_.clock->Now() : 0);
+}
+
 void AlertActions::RestoreMainWindow() {
-    if (settings_.restore && ports_.window) ports_.window->Show();
+    if (settings_.restore && ports_.window && !Quiet()) ports_.window->Show();
 }
 
 void AlertActions::PlaySound(const char* name, std::int32_t mode) {
-    if (!ports_.sound) return;
+    if (!ports_.sound || Quiet()) return;
     if (mode == kSoundContinuous) {
         ports_.sound->PlayLoop(name);
     } else {
@@ -36,6 +43,7 @@ void AlertActions::PlaySound(const char* name, std::int32_t mode) {
 
 bool AlertActions::RunAlertCommand(const char* command, std::int32_t wait,
                                    const CommandMacros& macros) {
+    if (Quiet()) return false;
     bool refused = false;
     // An alert command that cannot start has nobody to tell: alerts never
     // show a message. One that hangs would hold every test behind it, so a
@@ -79,6 +87,23 @@ void AlertActions::OkAgainSound(const SoundAlert& sound) {
 bool AlertActions::OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros) {
     if (batch.batchMode == kBatchNone || batch.okAgainCommand[0] == '\0') return false;
     return RunAlertCommand(batch.okAgainCommand, batch.okAgainCommandWait, macros);
+}
+
+void AlertActions::Notify(const std::string& key, const std::string& summary,
+                          const std::string& status, bool offerSnooze) {
+    if (Quiet() || !settings_.notify || !ports_.notifier) return;
+    const std::time_t now = ports_.clock ? ports_.clock->Now() : std::time(nullptr);
+    std::tm local{};
+    char at[16] = "";
+    if (localtime_r(&now, &local)) std::strftime(at, sizeof at, "%H:%M:%S", &local);
+    ports_.notifier->Notify(DesktopNote{
+        key, summary, FormatText(LoadString(IDS_NOTE_BODY), {status, at}), offerSnooze});
+}
+
+void AlertActions::Remind(const std::string& key, const std::string& summary,
+                          const std::string& text) {
+    if (!settings_.notify || !ports_.notifier) return;
+    ports_.notifier->Notify(DesktopNote{key, summary, text, false});
 }
 
 }  // namespace tarnwatch

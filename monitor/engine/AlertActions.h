@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/CommandExpand.h"
 #include "engine/Ports.h"
@@ -31,6 +32,18 @@ public:
     // returns true when the command was run.
     void OkAgainSound(const SoundAlert& sound);
     bool OkAgainCommand(const BatchAlert& batch, const CommandMacros& macros);
+    // A desktop notification where "Notify" is on: `status` and the time in
+    // its body. `key` names what it is about, so a newer one replaces it.
+    void Notify(const std::string& key, const std::string& summary, const std::string& status,
+                bool offerSnooze);
+    // A notification that reminds of a failure at the end of a snooze or
+    // pause: sent whatever holds the other alerts.
+    void Remind(const std::string& key, const std::string& summary, const std::string& text);
+
+    // Holds what reaches the person for one entry's alerts (its snooze);
+    // the pause in the settings holds every alert.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    bool Quiet() const;
 
 private:
     void PlaySound(const char* name, std::int32_t mode);
@@ -39,6 +52,19 @@ private:
 
     Ports ports_;
     const GlobalSettings& settings_;
+    bool quiet_ = false;
+};
+
+// One entry's alerts, held while the entry is snoozed.
+class QuietScope {
+public:
+    QuietScope(AlertActions& alerts, bool quiet) : alerts_(alerts) { alerts_.SetQuiet(quiet); }
+    ~QuietScope() { alerts_.SetQuiet(false); }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    AlertActions& alerts_;
 };
 
 // The sound enable of a failure class (a state bit); 0 for any other bit.

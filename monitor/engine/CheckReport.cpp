@@ -143,6 +143,7 @@ void EntryJson(Json& j, const MonitorEngine& engine, int row) {
     j.Key("attempts").Int(e.attempts);
     j.Key("last_test_timestamp_seconds").Int(e.lastTestTime);
     j.Key("last_test_duration_seconds").Seconds(engine.LastTestDurationUs(row));
+    j.Key("last_change_timestamp_seconds").Int(engine.StatusSince(row));
     j.Close('}');
 }
 

@@ -232,6 +232,9 @@ std::vector<std::string> MacroEnvironment(const CommandMacros& macros) {
         bool known = false;
         env.push_back(std::string(name) + "=" + MacroValue(letter, macros, known));
     }
+    if (macros.downSeconds >= 0) {
+        env.push_back("TARNWATCH_DOWNTIME=" + std::to_string(macros.downSeconds));
+    }
     return env;
 }
 

@@ -35,6 +35,8 @@ struct CommandMacros {
     std::string statusCell;         // @S, cut to kStatusMacroMax characters
     std::int32_t serviceTest = -1;  // @V: the service test's name
     std::string description;        // @W
+    // Seconds the entry was down, for its ok-again command; -1 otherwise.
+    std::int64_t downSeconds = -1;
 };
 
 // The macros of an entry (the working entry) and its row's Status cell.
@@ -52,7 +54,8 @@ void ExpandCommand(const char* command, char* out, const CommandMacros& macros,
 // scripts that pass them on to a nested shell: TARNWATCH_ADDRESS (@A),
 // TARNWATCH_DESCRIPTION (@W), TARNWATCH_SOURCE (@P), TARNWATCH_STATUS (@S),
 // TARNWATCH_SERVICE (@V), TARNWATCH_DATE (@D), TARNWATCH_TIME (@T) and
-// TARNWATCH_OK (@O), with the values the macros give.
+// TARNWATCH_OK (@O), with the values the macros give, and for an ok-again
+// command TARNWATCH_DOWNTIME, the seconds the entry was down.
 std::vector<std::string> MacroEnvironment(const CommandMacros& macros);
 
 // Reports on standard error that `command` of the entry behind `macros` was

@@ -31,12 +31,14 @@ bool InternetGate::Judge(bool reachable, const CommandMacros& macros) {
     const InternetAlerts& n = settings_.internetAlerts;
     if (reachable) {
         const bool wasDown = state_ == kStateUnavailable;
-        if (wasDown && n.messageBoxWhenAvailable) {
+        if (wasDown && n.messageBoxWhenAvailable && !alerts_.Quiet()) {
             alerts_.RestoreMainWindow();
             if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_INTERNET_RESTORED));
         }
         alerts_.StopFailureLoop(n.sound);
         if (wasDown) {
+            alerts_.Notify(kInternetNoteKey, LoadString(IDS_NOTE_INTERNET),
+                           LoadString(IDS_NOTE_INTERNET_UP), false);
             alerts_.OkAgainSound(n.sound);
             (void)alerts_.OkAgainCommand(n.batch, macros);
         }
@@ -45,8 +47,12 @@ bool InternetGate::Judge(bool reachable, const CommandMacros& macros) {
     }
 
     const bool repeated = !(state_ == kStateAvailable || state_ == kStateUntested);
+    if (!repeated) {
+        alerts_.Notify(kInternetNoteKey, LoadString(IDS_NOTE_INTERNET),
+                       LoadString(IDS_NOTE_INTERNET_DOWN), false);
+    }
     const auto boxMode = static_cast<MessageBoxMode>(n.messageBoxMode);
-    if (FailureAlertFires(RepeatOf(boxMode), repeated)) {
+    if (FailureAlertFires(RepeatOf(boxMode), repeated) && !alerts_.Quiet()) {
         alerts_.RestoreMainWindow();
         if (ports_.messageBox) ports_.messageBox->Show(LoadString(IDS_INTERNET_UNAVAILABLE));
     }

@@ -11,6 +11,9 @@
 
 namespace tarnwatch {
 
+// The key of the gate's desktop notifications.
+inline constexpr const char* kInternetNoteKey = "internet";
+
 class InternetGate {
 public:
     InternetGate(const Ports& ports, const GlobalSettings& settings, AlertActions& alerts)

@@ -66,6 +66,7 @@ struct EntryValues {
     std::int32_t attempts;
     std::int32_t lastTestTime;
     std::int64_t durationUs;
+    std::int64_t lastChange;
     std::size_t labelsEnd;  // where the entry's label set ends in `labels`
 };
 
@@ -91,13 +92,13 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
         Label(labels, "description", e.description);
         labels += '}';
         values.push_back({e.state, e.attempt, e.attempts, e.lastTestTime,
-                          engine.LastTestDurationUs(r), labels.size()});
+                          engine.LastTestDurationUs(r), engine.StatusSince(r), labels.size()});
     }
-    // Room for all six families at once: each repeats every label set, and a
+    // Room for all seven families at once: each repeats every label set, and a
     // line's name and number take at most kLineRoom bytes besides.
     constexpr std::size_t kLineRoom = 96;
     constexpr std::size_t kFamilyRoom = 512;
-    out.Reserve(6 * (kFamilyRoom + labels.size() + values.size() * kLineRoom) + kTrailerRoom);
+    out.Reserve(7 * (kFamilyRoom + labels.size() + values.size() * kLineRoom) + kTrailerRoom);
     const auto each = [&](std::string_view name, auto value) {
         std::size_t begin = 0;
         for (const EntryValues& v : values) {
@@ -134,6 +135,11 @@ void PutEntries(const MonitorEngine& engine, StringSink& out, EntryCounts& count
     constexpr std::string_view kDuration = "tarnwatch_entry_last_test_duration_seconds";
     Family(out, kDuration, "How long the entry's last test took; NaN while it is untested.");
     each(kDuration, [](const EntryValues& v) { return Seconds(v.durationUs); });
+    constexpr std::string_view kChange = "tarnwatch_entry_last_change_timestamp_seconds";
+    Family(out, kChange,
+           "When the entry's current status began, in seconds since 1970; 0 while it has not "
+           "been tested since the monitor started.");
+    each(kChange, [](const EntryValues& v) { return v.lastChange; });
 }
 
 void PutExposition(const MonitorEngine& engine, StringSink& out) {

@@ -35,9 +35,10 @@ MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
       gate_(ports_, model_.settings, alerts_),
       keeper_(ports_, model_.entries, shutdownDone_),
       list_(ports_, store_, model_, keeper_, closeRequested_),
-      pass_(ports_, model_, alerts_, gate_, closeRequested_),
+      pass_(ports_, model_, alerts_, gate_, closeRequested_, asleep_),
       scheduler_(*ports.clock, *ports.timers, model_.settings),
-      passPump_(ports.pump, closeRequested_) {
+      passPump_(ports.pump, closeRequested_, asleep_) {
+    pass_.SetDesk(this);
     model_.newEntryTemplate = NewEntryTemplate();
     model_.workingEntry = model_.newEntryTemplate;
     model_.settings = DefaultSettings();
@@ -71,6 +72,7 @@ void MonitorEngine::Initialise() {
         model_.StateChanged();
         return;
     }
+    silence_.Load(SnoozePath(), ports_.clock->Now());
     model_.BuildRows();
     list_.ResetButtons();
     if (observer) {
@@ -82,6 +84,7 @@ void MonitorEngine::Initialise() {
     scheduler_.ScheduleClass(kPassAll);
     scheduler_.ResumeSchedule();
     if (observer) observer->ScheduleChanged();
+    CheckSilenceEnds();
 }
 
 void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& columnPositions,
@@ -93,6 +96,8 @@ void MonitorEngine::Shutdown(const std::array<std::int32_t, kColumnCount>& colum
         ports_.timers->KillTimer(kTimerCloseAfterError);
         ports_.timers->KillTimer(kTimerNetworkTimeout);
         ports_.timers->KillTimer(kTimerHideWindow);
+        ports_.timers->KillTimer(kTimerSilenceEnd);
+        ports_.timers->KillTimer(kTimerWake);
     }
     WriteSettingsAndList(columnPositions, columnWidths);
     if (model_.observer) model_.observer->TrayIconChanged(false);
@@ -160,6 +165,12 @@ void MonitorEngine::OnTimer(int id) {
         case kTimerSaveCheck:
             keeper_.CheckBackgroundSaves();
             break;
+        case kTimerSilenceEnd:
+            CheckSilenceEnds();
+            break;
+        case kTimerWake:
+            RunWake();
+            break;
         case kTimerNetworkTimeout:
             pass_.OnNetworkTimeout();
             break;
@@ -200,7 +211,8 @@ void MonitorEngine::PauseSchedule() {
 
 void MonitorEngine::ResumeSchedule() {
     if (pauseDepth_ == 0) return;
-    if (--pauseDepth_ == 0 && !shutdownDone_) scheduler_.ResumeSchedule();
+    // Asleep, the countdowns stay held until the wake's passes have run.
+    if (--pauseDepth_ == 0 && !shutdownDone_ && !asleep_) scheduler_.ResumeSchedule();
     if (model_.observer) model_.observer->ScheduleChanged();
     if (pauseDepth_ == 0) CloseIfRequested();
 }
@@ -277,6 +289,8 @@ void MonitorEngine::ApplyGlobalOptions(const GlobalSettings& edited) {
     // them until the shutdown reads them back.
     settings.columnPosition = before.columnPosition;
     settings.columnWidth = before.columnWidth;
+    // Nor over a pause of the alerts, which the icon's menu may change meanwhile.
+    settings.alertsPausedUntil = before.alertsPausedUntil;
     NormaliseSettings(settings);
     if (store_) {
         store_->WriteListAndAlertSettings(settings);

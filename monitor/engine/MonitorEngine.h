@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "engine/AlertActions.h"
+#include "engine/AlertSilence.h"
 #include "engine/InternetGate.h"
 #include "engine/ListCommands.h"
 #include "engine/ListKeeper.h"
 #include "engine/MonitorModel.h"
 #include "engine/Ports.h"
 #include "engine/Scheduler.h"
+#include "engine/StatusHistory.h"
 #include "engine/TestPass.h"
 
 namespace tarnwatch {
@@ -28,21 +30,23 @@ struct TextListOutcome;
 // the program is to close, so a close never waits for a time-out.
 class PassPump final : public MessagePump {
 public:
-    PassPump(MessagePump* platform, const bool& closeRequested)
-        : platform_(platform), closeRequested_(closeRequested) {}
+    // A computer going to sleep (`asleep`) ends a wait as a close does.
+    PassPump(MessagePump* platform, const bool& closeRequested, const bool& asleep)
+        : platform_(platform), closeRequested_(closeRequested), asleep_(asleep) {}
     void Pump() override {
         if (platform_) platform_->Pump();
     }
     bool StopRequested() const override {
-        return closeRequested_ || (platform_ && platform_->StopRequested());
+        return closeRequested_ || asleep_ || (platform_ && platform_->StopRequested());
     }
 
 private:
     MessagePump* platform_;
     const bool& closeRequested_;
+    const bool& asleep_;
 };
 
-class MonitorEngine final : public TimerSink {
+class MonitorEngine final : public TimerSink, private PassDesk {
 public:
     MonitorEngine(const Ports& ports, SettingsStore* store);
     ~MonitorEngine() override;
@@ -154,6 +158,43 @@ public:
     bool IsClosing() const { return closing_; }
     bool ShutdownDone() const { return shutdownDone_; }
     const LoadReport& LastLoad() const { return keeper_.LastLoad(); }
+    // --- Sleep and wake (SleepCommands.cpp) ---
+    // The computer is going to sleep: a pass in progress is cut short as a
+    // close cuts it (nothing judged, no alert) and the countdowns are held.
+    void OnSleep();
+    // It has woken: as soon as nothing else runs, the network is waited for
+    // (until one of the Internet gate's addresses answers, kWakeNetworkWaitMs
+    // at most), every timed entry is tested once, and the countdowns start
+    // afresh from then.
+    void OnWake();
+    bool Asleep() const { return asleep_; }
+    static constexpr int kWakeNetworkWaitMs = 30000;
+
+    // --- Snoozes and the pause of alerts (DeskAlerts.cpp) ---
+    // The key that names the entry at `row` ("" for no such row).
+    std::string EntryKeyAt(int row) const;
+    // Snoozes the entry of `key` for `seconds`, or until it is ok again with
+    // kSnoozeUntilOk; ends its snooze.
+    void SnoozeEntry(const std::string& key, std::int64_t seconds);
+    void EndSnooze(const std::string& key);
+    // The end of the snooze of the entry at `row`; 0 when none.
+    std::int64_t SnoozedUntil(int row) const;
+    // Pauses every alert for `seconds`, or with kPausedUntilResumed until
+    // ResumeAlerts.
+    void PauseAlerts(std::int64_t seconds);
+    void ResumeAlerts();
+    bool AlertsPausedNow() const;
+    // What the notification icon's tool tip adds: the pause and the number
+    // of snoozed entries, one line each ("" when nothing is silenced).
+    std::string SilenceTip() const;
+    // The row's tool tip: since when it is in its status, its snooze.
+    std::string RowTip(int row) const;
+    // When the current status of the entry at `row` began, and when its
+    // current failure began, in seconds since 1970; 0 when it has not been
+    // tested since the start, or is not failed.
+    std::int64_t StatusSince(int row) const;
+    std::int64_t FailedSince(int row) const;
+
     // What the test pass measures (see TestPass).
     std::int64_t LastTestDurationUs(int row) const { return pass_.LastTestDurationUs(row); }
     std::int64_t LastPassDurationUs() const { return pass_.LastPassDurationUs(); }
@@ -161,6 +202,26 @@ public:
     const TestPass& Pass() const { return pass_; }
 
 private:
+    // --- Desktop alerts (DeskAlerts.cpp), for the pass ---
+    void NotifyEntry(int row, const std::string& status) override;
+    bool EntrySnoozed(int row) const override;
+    void EndSnoozeAtRecovery(int row) override;
+    // Seconds the entry at `row` has been failed; -1 when it is not.
+    std::int64_t DownSeconds(int row) const override;
+    void NoteTested(int slot, std::int32_t state, const std::string& text) override;
+    // Ends the snoozes and the pause that have run out, with one reminder
+    // each of what is still failed, and arms the timer for the next end.
+    void CheckSilenceEnds();
+    void SilenceChanged();
+    void RemindEntry(std::uint64_t key);
+    void RemindAfterPause();
+    void SaveSnoozes();
+    std::string SnoozePath() const;
+    // --- Sleep and wake (SleepCommands.cpp) ---
+    bool PassCut() const { return closeRequested_ || asleep_; }
+    void RunWake();
+    void WaitForNetwork();
+
     // Tells the observer about a close asked for while busy.
     void CloseIfRequested();
     void MoveRow(int from, int to);
@@ -181,6 +242,9 @@ private:
     MonitorModel model_;
     bool closeRequested_ = false;
     bool shutdownDone_ = false;
+    bool asleep_ = false;
+    AlertSilence silence_;
+    StatusHistory history_;
     AlertActions alerts_;
     InternetGate gate_;
     ListKeeper keeper_;

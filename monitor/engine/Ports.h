@@ -17,6 +17,10 @@ inline constexpr int kTimerCloseAfterError = 120;
 inline constexpr int kTimerNetworkTimeout = 138;
 // Looks after saves made in the background until they have ended.
 inline constexpr int kTimerSaveCheck = 151;
+// The end of the next snooze or of the pause of alerts.
+inline constexpr int kTimerSilenceEnd = 152;
+// The passes after the computer woke, once nothing else runs.
+inline constexpr int kTimerWake = 153;
 
 class Clock {
 public:
@@ -109,6 +113,21 @@ public:
     virtual bool RunGlobalOptions(GlobalSettings& settings) = 0;
 };
 
+// Desktop notifications. A notification about the same `key` replaces the
+// one shown before it; nothing waits for the desktop to show it.
+struct DesktopNote {
+    std::string key;
+    std::string summary;
+    std::string body;
+    bool offerSnooze = false;  // about an entry: "Snooze 1 hour" where offered
+};
+
+class NotifyPort {
+public:
+    virtual ~NotifyPort() = default;
+    virtual void Notify(const DesktopNote& note) = 0;
+};
+
 // The set handed to the engine. Every pointer is set by whoever builds the
 // engine and outlives it.
 struct Ports {
@@ -119,7 +138,8 @@ struct Ports {
     WaitCursorPort* waitCursor = nullptr;
     WindowPort* window = nullptr;
     SoundPort* sound = nullptr;
-    SheetPort* sheets = nullptr;  // none in the headless mode
+    SheetPort* sheets = nullptr;     // none in the headless mode
+    NotifyPort* notifier = nullptr;  // none where notifications are not wanted
 };
 
 }  // namespace tarnwatch

@@ -63,7 +63,14 @@ struct GlobalSettings {
     // How long a waited alert command may run, in seconds; 0 = no limit. A
     // command that never ends would otherwise stop every test.
     std::int32_t commandTimeLimit = kDefaultCommandTimeLimit;
+    // Desktop notifications of failures and recoveries (0/1).
+    std::int32_t notify = 1;
+    // Every alert is held until this time (seconds since 1970); 0 = none,
+    // kPausedUntilResumed = until the user resumes them.
+    std::int32_t alertsPausedUntil = 0;
 };
+
+inline constexpr std::int32_t kPausedUntilResumed = -1;
 
 // The defaults a first start uses: the global alerts are the new-entry
 // template's alert block.

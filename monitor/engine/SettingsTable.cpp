@@ -2,6 +2,7 @@
 #include "engine/SettingsTable.h"
 
 #include <array>
+#include <cstdint>
 
 #include "res/StringTable.h"
 
@@ -105,6 +106,10 @@ const SettingDef kTable[] = {
     TW_INT(IDS_IMESSAGEBOXAVAIL, kListAndAlerts, internetAlerts.messageBoxWhenAvailable, 0, 1),
     // alert commands of entries and of the Internet check
     TW_INT(IDS_COMMANDTIMELIMIT, kListAndAlerts, commandTimeLimit, 0, kMaxCommandTimeLimit),
+    // desktop notifications and the pause of every alert
+    TW_INT(IDS_NOTIFY, kRunOptions, notify, 0, 1),
+    TW_INT(IDS_ALERTSPAUSEDUNTIL, kListAndAlerts, alertsPausedUntil, kPausedUntilResumed,
+           INT32_MAX),
 };
 
 #undef TW_INT

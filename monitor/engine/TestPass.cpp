@@ -30,7 +30,7 @@ bool Is(const std::string& text, int id) {
 }  // namespace
 
 TestPass::TestPass(const Ports& ports, MonitorModel& model, AlertActions& alerts,
-                   InternetGate& gate, const bool& closeRequested)
+                   InternetGate& gate, const bool& closeRequested, const bool& asleep)
     : ports_(ports),
       model_(model),
       entries_(model.entries),
@@ -38,6 +38,7 @@ TestPass::TestPass(const Ports& ports, MonitorModel& model, AlertActions& alerts
       alerts_(alerts),
       gate_(gate),
       closeRequested_(closeRequested),
+      asleep_(asleep),
       toolTip_(LoadString(IDS_TIP)) {}
 
 void TestPass::CutWaitShort() {
@@ -79,7 +80,7 @@ void TestPass::Run(int row) {
     std::unique_ptr<Lookahead> ahead;
     if (Width() > 1) ahead = std::make_unique<Lookahead>(*this, r, end);
     gateSeen_ = GateSeen::kNot;
-    while (r < end && !closeRequested_) {
+    while (r < end && !Cut()) {
         const int ticket = ahead ? ahead->Visit() : -1;
         entries_.selectedRow = r;
         if (model_.observer) model_.observer->RowVisited(r);
@@ -122,9 +123,9 @@ void TestPass::Run(int row) {
             probe_ = nullptr;
             outcome.durationUs = ports_.clock->MonotonicUs() - testStartUs;
         }
-        if (closeRequested_) {
-            // The close ended the wait: that is no result, so the entry is
-            // neither judged nor moved and no alert runs.
+        if (Cut()) {
+            // A close or a sleep ended the wait: that is no result, so the
+            // entry is neither judged nor moved and no alert runs.
             record.attempt = attemptBefore;
             record.lastTestTime = lastTestBefore;
             model_.Row(r) = rowBefore;
@@ -132,6 +133,7 @@ void TestPass::Run(int row) {
             break;
         }
         NoteTestDuration(r, outcome.durationUs);
+        const int slot = entries_.order[static_cast<std::size_t>(r)];
         bool moved = false;
         if (outcome.success) {
             EvaluateSuccess(r, outcome.text);
@@ -140,6 +142,7 @@ void TestPass::Run(int row) {
             moved = MoveFailedToEnd(r, image);
             if (!moved) DisableFailed(r);
         }
+        if (desk_) desk_->NoteTested(slot, record.state, outcome.text);
         if (model_.observer) model_.observer->RowTested(moved ? entries_.rowCount - 1 : r);
         if (moved) {
             // The next entry moved up into this row; the moved one is not
@@ -229,7 +232,7 @@ int TestPass::Lookahead::Visit() {
 ProbeOutcome TestPass::Lookahead::Wait(int ticket) {
     while (!probes_.WaitFor(ticket, kPumpEveryMs)) {
         if (pass_.ports_.pump) pass_.ports_.pump->Pump();
-        if (pass_.closeRequested_) {
+        if (pass_.Cut()) {
             probes_.StopAll();
             return {};
         }
@@ -336,6 +339,8 @@ CommandMacros TestPass::RowMacros(int row) const {
 void TestPass::FailureAlerts(std::int32_t classBit, int row) {
     const AlertBlock& a = working_.alerts;
     const bool repeated = (working_.state & classBit) != 0;
+    const QuietScope quiet(alerts_, desk_ && desk_->EntrySnoozed(row));
+    if (!repeated && desk_) desk_->NotifyEntry(row, model_.Row(row).cells[kColStatus]);
     if (SoundEnabledFor(a.sound, classBit)) alerts_.FailureSound(a.sound, repeated);
     // The unavailable enable gates the failure command of every class.
     if (!a.batch.batchOnUnavailable || !alerts_.FailureCommand(a.batch, repeated, RowMacros(row))) {
@@ -349,9 +354,14 @@ void TestPass::FailureAlerts(std::int32_t classBit, int row) {
 
 void TestPass::OkAgainActions(int row) {
     const AlertBlock& a = working_.alerts;
+    if (desk_) desk_->EndSnoozeAtRecovery(row);
+    const QuietScope quiet(alerts_, desk_ && desk_->EntrySnoozed(row));
     alerts_.StopFailureLoop(a.sound);
+    if (desk_) desk_->NotifyEntry(row, LoadString(IDS_NOTE_OK_AGAIN));
     alerts_.OkAgainSound(a.sound);
-    if (alerts_.OkAgainCommand(a.batch, RowMacros(row))) {
+    CommandMacros macros = RowMacros(row);
+    macros.downSeconds = desk_ ? desk_->DownSeconds(row) : -1;
+    if (alerts_.OkAgainCommand(a.batch, macros)) {
         ServiceItem& record = entries_.RecordAtRow(row);
         record.state &= ~kStateAlerted;
         working_.state = record.state;

@@ -20,12 +20,26 @@
 
 namespace tarnwatch {
 
+// What the pass asks of the desk around an entry's outcome: its snooze, its
+// notification, since when it is down, and the note of its new status.
+class PassDesk {
+public:
+    virtual ~PassDesk() = default;
+    virtual void NotifyEntry(int row, const std::string& status) = 0;
+    virtual bool EntrySnoozed(int row) const = 0;
+    virtual void EndSnoozeAtRecovery(int row) = 0;
+    virtual std::int64_t DownSeconds(int row) const = 0;
+    // The entry of record slot `slot` was tested: `state` and `text` now.
+    virtual void NoteTested(int slot, std::int32_t state, const std::string& text) = 0;
+};
+
 class TestPass {
 public:
-    // `closeRequested` ends a pass after the row in progress, which is then
-    // neither judged nor alerted.
+    // `closeRequested` or `asleep` ends a pass after the row in progress,
+    // which is then neither judged nor alerted.
     TestPass(const Ports& ports, MonitorModel& model, AlertActions& alerts, InternetGate& gate,
-             const bool& closeRequested);
+             const bool& closeRequested, const bool& asleep);
+    void SetDesk(PassDesk* desk) { desk_ = desk; }
     TestPass(const TestPass&) = delete;
     TestPass& operator=(const TestPass&) = delete;
 
@@ -120,6 +134,10 @@ private:
     AlertActions& alerts_;
     InternetGate& gate_;
     const bool& closeRequested_;
+    const bool& asleep_;
+    PassDesk* desk_ = nullptr;
+    // A close or a sleep: the pass ends, judging nothing more.
+    bool Cut() const { return closeRequested_ || asleep_; }
 
     bool running_ = false;
     int passClass_ = kPassAll;

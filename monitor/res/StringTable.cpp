@@ -214,7 +214,7 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_HEADLESS_SOUNDS_OFF, "no sound server answers: alert sounds are off"},
     {IDS_PARALLELTESTS, "ParallelTests"},
     {IDS_BAD_PARALLEL, "--parallel needs a whole number from 1 to 256"},
-    {IDS_TRAY_EXPORT_LIST, "Ex&port List..."},
+    {IDS_TRAY_EXPORT_LIST, "&Export List..."},
     {IDS_TRAY_IMPORT_LIST, "&Import List..."},
     {IDS_LIST_TEXT_FILTER, "Tarnwatch lists (*.toml);;All files (*)"},
     {IDS_IMPORT_CONFIRM,
@@ -222,6 +222,41 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "is kept as a copy beside it."},
     {IDS_EXPORT_TO_FILE, "Export List to File"},
     {IDS_IMPORT_FROM_FILE, "Import List from File"},
+    {IDS_NOTIFY, "Notify"},
+    {IDS_ALERTSPAUSEDUNTIL, "AlertsPausedUntil"},
+    {IDS_NO_NOTIFICATION_SERVICE,
+     "No desktop notification service answers: failures and recoveries are not shown as "
+     "notifications."},
+    {IDS_NOTE_BODY, "%s at %s"},
+    {IDS_NOTE_OK_AGAIN, "Ok again"},
+    {IDS_NOTE_INTERNET, "Internet connection"},
+    {IDS_NOTE_INTERNET_DOWN, "Unavailable"},
+    {IDS_NOTE_INTERNET_UP, "Available again"},
+    {IDS_NOTE_OPEN, "Open"},
+    {IDS_NOTE_SNOOZE, "Snooze 1 hour"},
+    {IDS_NOTE_SNOOZE_ENDED, "Snooze ended, still failed: %s"},
+    {IDS_NOTE_PAUSE_ENDED, "Alerts resumed"},
+    {IDS_NOTE_STILL_FAILED, "Still failed: %s"},
+    {IDS_MENU_SNOOZE, "&Snooze alerts"},
+    {IDS_MENU_SNOOZE_1H, "&1 hour"},
+    {IDS_MENU_SNOOZE_4H, "&4 hours"},
+    {IDS_MENU_SNOOZE_UNTIL_OK, "&Until it is ok again"},
+    {IDS_MENU_END_SNOOZE, "&End snooze"},
+    {IDS_MENU_PAUSE, "&Pause all alerts"},
+    {IDS_MENU_PAUSE_15M, "&15 minutes"},
+    {IDS_MENU_PAUSE_1H, "&1 hour"},
+    {IDS_MENU_PAUSE_UNTIL_RESUMED, "&Until resumed"},
+    {IDS_MENU_RESUME, "&Resume alerts"},
+    {IDS_TIP_SNOOZED_UNTIL, "Alerts snoozed until %s"},
+    {IDS_TIP_SNOOZED_UNTIL_OK, "Alerts snoozed until it is ok again"},
+    {IDS_TIP_PAUSED_UNTIL, "All alerts paused until %s"},
+    {IDS_TIP_PAUSED_UNTIL_RESUMED, "All alerts paused until resumed"},
+    {IDS_TIP_SNOOZED_COUNT, "Alerts of %s entries snoozed"},
+    {IDS_SNOOZE_FILE, "Tarnwatch.snooze"},
+    {IDS_SNOOZE_NOT_SAVED, "The snoozes cannot be kept in %s: %s"},
+    {IDS_TIP_SINCE, "%s since %s, %s"},
+    {IDS_TIP_DOWN_SINCE, "failed since %s, %s"},
+    {IDS_EMPTY_LIST_HINT, "No services are watched yet.\nAdd starts watching one."},
 };
 
 constexpr int MaxId() {
@@ -245,7 +280,12 @@ static_assert(IdsAreUnique(), "two texts of the string table share an id");
 // every row of every pass.
 constexpr auto kById = [] {
     std::array<const char*, MaxId() + 1> table{};
-    for (const auto& entry : kStrings) table[static_cast<std::size_t>(entry.first)] = entry.second;
+    for (const auto& entry : kStrings) {
+        // Two texts under one id (a new block numbered into an old one)
+        // would hide one of them: such a table does not compile.
+        if (table[static_cast<std::size_t>(entry.first)]) throw "two texts share a string id";
+        table[static_cast<std::size_t>(entry.first)] = entry.second;
+    }
     return table;
 }();
 

@@ -23,8 +23,12 @@
 #include "res/Pictures.h"
 #include "res/QtText.h"
 #include "res/StringTable.h"
+#include "res/Pictures.h"
+#include "res/QtText.h"
+#include "shell/EmptyListHint.h"
 #include "shell/ListTextMenu.h"
 #include "shell/QtSheets.h"
+#include "shell/SilenceMenus.h"
 #include "ui_TarnwatchDlg.h"
 
 namespace tarnwatch {
@@ -38,8 +42,14 @@ public:
         if (event->type() != QEvent::ToolTip) {
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         }
-        const QString text = index.data().toString();
+        QString text;
         if (sizeHint(option, index).width() > view->visualRect(index).width()) {
+            text = index.data().toString();
+        }
+        // The row's own tip (its status's age, its snooze) follows the text.
+        const QString rowTip = index.data(Qt::ToolTipRole).toString();
+        if (!rowTip.isEmpty()) text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + rowTip;
+        if (!text.isEmpty()) {
             QToolTip::showText(event->globalPos(), text, view);
         } else {
             QToolTip::hideText();
@@ -76,6 +86,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     messageBox_ = std::make_unique<QtMessageBox>(this, pump_);
     windowPort_ = std::make_unique<QtWindowPort>(this);
     sound_ = std::make_unique<CanberraSound>();
+    notifier_ = std::make_unique<DesktopNotifier>();
 
     Ports ports;
     ports.clock = clock;
@@ -90,6 +101,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
         sheets = ownSheets_.get();
     }
     ports.sheets = sheets;
+    ports.notifier = notifier_.get();
     engine_ = std::make_unique<MonitorEngine>(ports, store);
     engine_->SetObserver(this);
     engine_->SetBackgroundSaves(true);
@@ -98,6 +110,12 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     ui_->logoPicture->setPixmap(LogoPixmap());
     ui_->stopwatchPicture->setPixmap(StopwatchPixmap());
+    connect(notifier_.get(), &DesktopNotifier::openRequested, this,
+            [this] { windowPort_->Show(); });
+    connect(&sleepWatch_, &SleepWatch::sleeping, this, [this] { engine_->OnSleep(); });
+    connect(&sleepWatch_, &SleepWatch::woke, this, [this] { engine_->OnWake(); });
+    connect(notifier_.get(), &DesktopNotifier::snoozeRequested, this,
+            [this](const QString& key) { engine_->SnoozeEntry(key.toStdString(), 60 * 60); });
     connect(ui_->aboutButton, &QPushButton::clicked, this, &CTarnwatchDlg::ShowAbout);
     connect(ui_->addButton, &QPushButton::clicked, this, [this] { engine_->OnAdd(); });
     connect(ui_->editButton, &QPushButton::clicked, this, [this] { engine_->OnEdit(); });
@@ -119,6 +137,10 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     });
     connect(list->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { engine_->OnSort(column); });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
+        ShowSnoozeMenu(*engine_, list->indexAt(at).row(), list->viewport()->mapToGlobal(at), this);
+    });
 
     // The window's start-up: the settings come first, then the list is built
     // with the stored columns, then the list file fills it and the schedule
@@ -126,6 +148,7 @@ CTarnwatchDlg::CTarnwatchDlg(SettingsStore* store, Clock* clock, SheetPort* shee
     engine_->ReadSettings();
     ApplyCloseOption();
     BuildList();
+    new EmptyListHint(list);
     // Clicks on empty list space and the arrow keys move the selection too;
     // what the user sees selected is always the row the buttons act on.
     list->viewport()->installEventFilter(this);
@@ -255,7 +278,7 @@ void CTarnwatchDlg::StateChanged() {
     ui_->updateButton->setEnabled(b.update);
     ui_->statusPicture->setPixmap(OverallStatusPixmap(engine_->OverallLevel()));
     if (tray_) {
-        tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+        ShowIconState();
         tray_->SetBusy(engine_->Busy());
     }
     const int selected = engine_->Entries().selectedRow;
@@ -336,7 +359,7 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
     }
     if (tray_) return;
     tray_ = std::make_unique<NotificationIcon>();
-    tray_->SetToolTip(QString::fromLocal8Bit(engine_->ToolTip()));
+    ShowIconState();
     tray_->SetExitOffered(!engine_->Settings().disableClose);
     tray_->SetBusy(engine_->Busy());
     connect(tray_.get(), &NotificationIcon::openRequested, this, [this] { windowPort_->Show(); });
@@ -353,9 +376,23 @@ void CTarnwatchDlg::TrayIconChanged(bool shown) {
         // The same rule as the window's Close.
         if (!engine_->Settings().disableClose) CloseProgram();
     });
+    connect(tray_.get(), &NotificationIcon::pauseRequested, this,
+            [this](qint64 seconds) { engine_->PauseAlerts(seconds); });
+    connect(tray_.get(), &NotificationIcon::resumeRequested, this,
+            [this] { engine_->ResumeAlerts(); });
     connect(tray_.get(), &NotificationIcon::hostLost, this, [this] {
         if (isHidden()) windowPort_->Show();
     });
+}
+
+void CTarnwatchDlg::ShowIconState() {
+    std::string tip = engine_->ToolTip();
+    if (const std::string silenced = engine_->SilenceTip(); !silenced.empty()) {
+        tip += '\n' + silenced;
+    }
+    tray_->SetToolTip(QString::fromLocal8Bit(tip));
+    tray_->SetPaused(engine_->AlertsPausedNow());
+    tray_->SetLevel(engine_->OverallLevel());
 }
 
 void CTarnwatchDlg::CloseRequested() {

@@ -9,10 +9,12 @@
 
 #include "engine/MonitorEngine.h"
 #include "shell/CanberraSound.h"
+#include "shell/DesktopNotifier.h"
 #include "shell/MetricsOutput.h"
 #include "shell/NotificationIcon.h"
 #include "shell/QtPorts.h"
 #include "shell/RowsModel.h"
+#include "shell/SleepWatch.h"
 
 namespace Ui {
 class TarnwatchDlg;
@@ -68,6 +70,8 @@ protected:
 private:
     void BuildList();
     void ShowAbout();
+    // The icon's tool tip (with what is silenced) and its menu's resume item.
+    void ShowIconState();
     void ApplyCloseOption();
     void ColumnsShown(std::array<std::int32_t, kColumnCount>& positions,
                       std::array<std::int32_t, kColumnCount>& widths) const;
@@ -82,6 +86,8 @@ private:
     QtWaitCursor waitCursor_;
     std::unique_ptr<QtWindowPort> windowPort_;
     std::unique_ptr<CanberraSound> sound_;
+    std::unique_ptr<DesktopNotifier> notifier_;
+    SleepWatch sleepWatch_;
     std::unique_ptr<SheetPort> ownSheets_;
     std::unique_ptr<MonitorEngine> engine_;
     std::unique_ptr<RowsModel> model_;

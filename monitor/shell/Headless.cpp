@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,12 @@
 #include "res/StringTable.h"
 #include "shell/CTarnwatchApp.h"
 #include "shell/CanberraSound.h"
+#include "shell/DesktopNotifier.h"
 #include "shell/OnePassReport.h"
 #include "shell/ProfileStore.h"
 #include "shell/QtPorts.h"
+#include "res/QtText.h"
+#include "shell/SleepWatch.h"
 #include "shell/StandardOutput.h"
 
 namespace tarnwatch {
@@ -185,13 +189,17 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     NoWindow window;
     CanberraSound sound;
     ProfileStore profile(ProfileStore::Autostart::kLeaveAlone);
+    // A check run once by another monitor has nobody at a desk to tell.
+    std::unique_ptr<DesktopNotifier> notifier;
+    if (!once) notifier = std::make_unique<DesktopNotifier>();
     const Ports ports{.clock = &clock,
                       .timers = &timers,
                       .pump = &pump,
                       .messageBox = &messageBox,
                       .waitCursor = &cursor,
                       .window = &window,
-                      .sound = &sound};
+                      .sound = &sound,
+                      .notifier = notifier.get()};
 
     MonitorEngine engine(ports, &profile);
     engine.SetParallelTests(options.parallel);
@@ -200,6 +208,19 @@ int RunHeadless(int& argc, char** argv, const HeadlessOptions& options) {
     printer.print = !once;
     printer.metrics = &metrics;
     engine.SetObserver(&printer);
+    // A check run once ends long before any sleep could matter.
+    std::unique_ptr<SleepWatch> sleepWatch;
+    if (!once) {
+        sleepWatch = std::make_unique<SleepWatch>();
+        QObject::connect(sleepWatch.get(), &SleepWatch::sleeping, &app,
+                         [&engine] { engine.OnSleep(); });
+        QObject::connect(sleepWatch.get(), &SleepWatch::woke, &app, [&engine] { engine.OnWake(); });
+    }
+    if (notifier) {
+        QObject::connect(
+            notifier.get(), &DesktopNotifier::snoozeRequested, &app,
+            [&engine](const QString& key) { engine.SnoozeEntry(key.toStdString(), 60 * 60); });
+    }
     InstallTerminationSignals(
         [](void* context) { static_cast<MonitorEngine*>(context)->RequestClose(); }, &engine);
 

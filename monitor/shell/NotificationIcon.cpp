@@ -3,6 +3,8 @@
 
 #include "res/Pictures.h"
 #include "res/QtText.h"
+#include <utility>
+
 #include "res/StringTable.h"
 
 namespace tarnwatch {
@@ -22,6 +24,17 @@ NotificationIcon::NotificationIcon() : icon_(ProgramIcon()) {
     importList_ = menu_.addAction(TableText(IDS_TRAY_IMPORT_LIST), this,
                                   &NotificationIcon::importListRequested);
     about_ = menu_.addAction(TableText(IDS_ABOUTBOX), this, &NotificationIcon::aboutRequested);
+    // Pausing never starts anything, so it stays offered while busy.
+    menu_.addSeparator();
+    QMenu* pause = menu_.addMenu(TableText(IDS_MENU_PAUSE));
+    pause->setObjectName(QStringLiteral("pauseMenu"));
+    for (const auto& [text, seconds] : {std::pair{IDS_MENU_PAUSE_15M, qint64{15 * 60}},
+                                        std::pair{IDS_MENU_PAUSE_1H, qint64{60 * 60}},
+                                        std::pair{IDS_MENU_PAUSE_UNTIL_RESUMED, qint64{-1}}}) {
+        pause->addAction(TableText(text), this, [this, s = seconds] { emit pauseRequested(s); });
+    }
+    resume_ = menu_.addAction(TableText(IDS_MENU_RESUME), this, &NotificationIcon::resumeRequested);
+    resume_->setVisible(false);
     menu_.addSeparator();
     exit_ = menu_.addAction(TableText(IDS_TRAY_EXIT), this, &NotificationIcon::exitRequested);
     exit_->setVisible(false);
@@ -45,6 +58,16 @@ NotificationIcon::~NotificationIcon() {
 
 void NotificationIcon::SetToolTip(const QString& tip) {
     icon_.setToolTip(tip);
+}
+
+void NotificationIcon::SetPaused(bool paused) {
+    resume_->setVisible(paused);
+}
+
+void NotificationIcon::SetLevel(int level) {
+    if (level == level_) return;
+    level_ = level;
+    icon_.setIcon(QIcon(OverallStatusPixmap(level)));
 }
 
 void NotificationIcon::SetBusy(bool busy) {

@@ -23,6 +23,10 @@ public:
     void SetBusy(bool busy);
     // The exit item is offered only where the user may close the program.
     void SetExitOffered(bool offered);
+    // While every alert is paused, the menu offers to resume them.
+    void SetPaused(bool paused);
+    // The picture of the overall level (3-6), as the window's status shows.
+    void SetLevel(int level);
     QMenu& Menu() { return menu_; }
 
 signals:
@@ -33,6 +37,9 @@ signals:
     void importListRequested();
     void aboutRequested();
     void exitRequested();
+    // Every alert held for `seconds`, or until resumed for -1; and resumed.
+    void pauseRequested(qint64 seconds);
+    void resumeRequested();
     // The notification area went away (a panel restart): a hidden window
     // would be out of reach.
     void hostLost();
@@ -47,6 +54,8 @@ private:
     QAction* importList_ = nullptr;
     QAction* about_ = nullptr;
     QAction* exit_ = nullptr;
+    QAction* resume_ = nullptr;
+    int level_ = 0;
     QSystemTrayIcon icon_;
     QTimer hostWatch_;
     bool hostSeen_ = false;

@@ -28,6 +28,10 @@ QVariant RowsModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (index.column() == kColAddress) return RowImagePixmap(row.image);
             return {};
+        case Qt::ToolTipRole: {
+            const std::string tip = engine_.RowTip(index.row());
+            return tip.empty() ? QVariant() : QVariant(QString::fromLocal8Bit(tip));
+        }
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         default:

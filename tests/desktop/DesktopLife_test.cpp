@@ -108,6 +108,10 @@ TEST_P(TrayKinds, HidesBehindTheIconComesBackAndRunsUntilClosed) {
     ExpectEndsAndKeepsTheList(*on.program, on.home);
 }
 
+// Pausing the alerts starts nothing, so it is offered whatever else runs.
+const std::vector<std::string> kPauseItems = {"_Pause all alerts", "_15 minutes", "_1 hour",
+                                              "_Until resumed"};
+
 std::vector<std::string> Labels(const std::vector<VirtualDesktop::Item>& items, bool enabled) {
     std::vector<std::string> out;
     for (const auto& i : items) {
@@ -121,10 +125,18 @@ TEST(NotificationMenu, OffersWhatTheIconDoesAndExitOnlyWhereCloseIsAllowed) {
     {
         Session on(Tray::kStatusNotifier);
         ASSERT_TRUE(on.IconShown()) << on.home.Errors();
-        const std::vector<std::string> all = {"_Open Tarnwatch",    "Update _All",
-                                              "_Global Options...", "Ex_port List...",
-                                              "_Import List...",    "_About Tarnwatch..."};
+        std::vector<std::string> all = {"_Open Tarnwatch",    "Update _All",
+                                        "_Global Options...", "_Export List...",
+                                        "_Import List...",    "_About Tarnwatch..."};
+        all.insert(all.end(), kPauseItems.begin(), kPauseItems.end());
         EXPECT_EQ(Labels(on.desk.Menu(), true), all) << "no exit while \"DisableClose\" is 1";
+        on.desk.ClickMenu("_Until resumed");
+        std::vector<std::string> paused;
+        for (int i = 0; i < 100 && (paused.empty() || paused.back() != "_Resume alerts"); ++i) {
+            std::this_thread::sleep_for(50ms);
+            paused = Labels(on.desk.Menu(), true);
+        }
+        EXPECT_EQ(paused.back(), "_Resume alerts") << "a pause is offered to be resumed";
     }
     Session on(Tray::kStatusNotifier, "DisableClose=0\n");
     ASSERT_TRUE(on.IconShown()) << on.home.Errors();
@@ -159,7 +171,9 @@ TEST_P(CloseWithWindowOpen, EndsAndKeepsEveryEntry) {
         on.desk.Keys("Tarnwatch", open.keys);
     }
     ASSERT_TRUE(on.desk.WaitForWindow(open.title, true)) << open.name << " did not open";
-    EXPECT_EQ(Labels(on.desk.Menu(), true), std::vector<std::string>{"_Open Tarnwatch"});
+    std::vector<std::string> offered = {"_Open Tarnwatch"};
+    offered.insert(offered.end(), kPauseItems.begin(), kPauseItems.end());
+    EXPECT_EQ(Labels(on.desk.Menu(), true), offered);
     on.program->Signal(SIGTERM);
     ExpectEndsAndKeepsTheList(*on.program, on.home);
 }

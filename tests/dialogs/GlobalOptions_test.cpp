@@ -163,6 +163,7 @@ TEST_F(GeneralPageTest, EachBoxShowsAndWritesItsOwnOption) {
         {"restoreCheck", &OptionsDlg::restore},
         {"autoMoveCheck", &OptionsDlg::autoMove},
         {"autoDisableCheck", &OptionsDlg::autoDisable},
+        {"notifyCheck", &OptionsDlg::notify},
     };
     // One option on at a time shows exactly its box ticked; a click on that
     // box writes only its member.
@@ -414,7 +415,9 @@ GlobalSettings Distinct() {
     for (const SettingDef& def : SettingsTable()) {
         ++n;
         if (def.kind == SettingKind::kInt) {
-            *def.intField(s) = def.low + n % (def.high - def.low + 1);
+            // In 64 bits: a range may span the whole of int32 (a time).
+            *def.intField(s) =
+                static_cast<std::int32_t>(def.low + n % (std::int64_t{def.high} - def.low + 1));
         } else {
             CopyText(def.textField(s), kTextSize, ("text " + std::to_string(n)).c_str());
         }

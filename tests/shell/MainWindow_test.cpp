@@ -64,6 +64,23 @@ protected:
     StoreWithColumns store;
 };
 
+// An empty list shows a hint in its area, never a row; entries hide it.
+TEST_F(MainWindowTest, EmptyListShowsTheHintUntilAnEntryIsThere) {
+    CTarnwatchDlg dlg(&store);
+    auto* list = dlg.findChild<QTreeView*>("entryList");
+    auto* hint = dlg.findChild<QLabel*>("emptyListHint");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_FALSE(hint->isVisibleTo(list));
+    for (int left = 3; left > 0; --left) {
+        EXPECT_FALSE(hint->isVisibleTo(list)) << left << " rows left";
+        dlg.Engine().OnSelect(0);
+        dlg.Engine().OnRemove();
+    }
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_TRUE(hint->isVisibleTo(list));
+    EXPECT_NE(hint->text().indexOf("Add"), -1) << hint->text().toStdString();
+}
+
 TEST_F(MainWindowTest, ShowsRowsWithStoredColumnsAndReadsThemBackAtClose) {
     CTarnwatchDlg dlg(&store);
     auto* list = dlg.findChild<QTreeView*>("entryList");
