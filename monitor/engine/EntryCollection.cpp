@@ -17,8 +17,8 @@ bool Fits(std::size_t records, std::size_t orders) {
     return records * sizeof(ServiceItem) + orders * sizeof(std::int32_t) <= g_allocationCap;
 }
 
-bool Resize(std::vector<ServiceItem>& records, std::size_t nRecords,
-            std::vector<std::int32_t>& order, std::size_t nOrders) {
+bool Resize(std::vector<ServiceItem>& records, std::size_t nRecords, GapArray<std::int32_t>& order,
+            std::size_t nOrders) {
     if (!Fits(nRecords, nOrders)) return false;
     try {
         ServiceItem blank;
@@ -66,10 +66,16 @@ bool EntryCollection::Grow() {
 
 void EntryCollection::Clear() {
     std::vector<ServiceItem>().swap(records);
-    std::vector<std::int32_t>().swap(order);
+    GapArray<std::int32_t>().swap(order);
     recordCount = 0;
     rowCount = 0;
     selectedRow = -1;
+    staleRowsFrom = std::numeric_limits<int>::max();
+}
+
+void EntryCollection::NumberRows() {
+    for (int r = std::max(0, staleRowsFrom); r < rowCount; ++r) RecordAtRow(r).row = r;
+    staleRowsFrom = std::numeric_limits<int>::max();
 }
 
 }  // namespace tarnwatch

@@ -91,6 +91,7 @@ void ListCommands::Edit() {
     // is open; the sheet's result belongs to that entry or to none.
     const std::int32_t slot = model_.entries.order[static_cast<std::size_t>(row)];
     if (!ports_.sheets || !SheetAccepted(ports_.sheets->RunEntrySheet(model_.workingEntry))) return;
+    model_.entries.NumberRows();
     row = model_.entries.records[static_cast<std::size_t>(slot)].row;
     if (!model_.entries.IsRow(row)) return;
     if (store_) store_->WriteListAndAlertSettings(model_.settings);

@@ -453,7 +453,11 @@ SaveResult SaveListFile(const EntryCollection& entries, const ListFilePaths& pat
     std::memcpy(out.data() + 4, &count, 4);
     unsigned char* p = out.data() + 8;
     for (int i = 0; i < rows; ++i) {
-        std::memcpy(p, &entries.RecordAtRow(i), sizeof(ServiceItem));
+        // A record's row is its place in the file, also where the rows
+        // behind a moved one are not numbered again yet.
+        ServiceItem record = entries.RecordAtRow(i);
+        record.row = i;
+        std::memcpy(p, &record, sizeof(ServiceItem));
         p += sizeof(ServiceItem);
     }
     std::memset(p, 0, 4);

@@ -2,6 +2,7 @@
 #include "engine/ListOrder.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace tarnwatch {
 
@@ -33,12 +34,16 @@ bool ListOrder::Append(const ServiceItem& record, RowView view) {
 
 void ListOrder::Remove(int row) {
     if (!entries_.IsRow(row)) return;
+    entries_.NumberRows();
     entries_.RecordAtRow(row).row = -1;
-    const auto begin = entries_.order.begin();
-    std::copy(begin + row + 1, begin + entries_.rowCount, begin + row);
-    rows_.erase(rows_.begin() + row);
+    const auto n = static_cast<std::size_t>(entries_.rowCount);
+    entries_.order.Rotate(static_cast<std::size_t>(row), n);
+    rows_.Rotate(static_cast<std::size_t>(row), n);
+    rows_.resize(n - 1);
     --entries_.rowCount;
     Renumber(row, entries_.rowCount);
+    // Beyond the rows the order keeps only the room Grow would make.
+    if (entries_.order.size() > n + 1) entries_.order.resize(n + 1);
 }
 
 void ListOrder::Swap(int a, int b) {
@@ -51,12 +56,11 @@ void ListOrder::Swap(int a, int b) {
 }
 
 void ListOrder::MoveToEnd(int row) {
-    if (!entries_.IsRow(row)) return;
-    const auto order = entries_.order.begin();
-    const int end = entries_.rowCount;
-    std::rotate(order + row, order + row + 1, order + end);
-    std::rotate(rows_.begin() + row, rows_.begin() + row + 1, rows_.begin() + end);
-    Renumber(row, end);
+    if (!entries_.IsRow(row) || row == entries_.rowCount - 1) return;
+    const auto end = static_cast<std::size_t>(entries_.rowCount);
+    entries_.order.Rotate(static_cast<std::size_t>(row), end);
+    rows_.Rotate(static_cast<std::size_t>(row), end);
+    entries_.staleRowsFrom = std::min(entries_.staleRowsFrom, row);
 }
 
 bool ListOrder::Reorder(const std::vector<int>& permutation) {
@@ -68,15 +72,17 @@ bool ListOrder::Reorder(const std::vector<int>& permutation) {
         seen[static_cast<std::size_t>(p)] = true;
     }
     std::vector<std::int32_t> order(static_cast<std::size_t>(n));
-    std::vector<RowView> rows(static_cast<std::size_t>(n));
+    RowList rows;
+    rows.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const auto from = static_cast<std::size_t>(permutation[static_cast<std::size_t>(i)]);
         order[static_cast<std::size_t>(i)] = entries_.order[from];
-        rows[static_cast<std::size_t>(i)] = std::move(rows_[from]);
+        rows.push_back(std::move(rows_[from]));
     }
     std::copy(order.begin(), order.end(), entries_.order.begin());
     rows_.swap(rows);
     Renumber(0, n);
+    entries_.staleRowsFrom = std::numeric_limits<int>::max();
     return true;
 }
 
@@ -93,10 +99,10 @@ bool ListOrder::Consistent() const {
         shownAt[static_cast<std::size_t>(slot)] = i;
     }
     for (int slot = 0; slot < entries_.recordCount; ++slot) {
-        if (entries_.records[static_cast<std::size_t>(slot)].row !=
-            shownAt[static_cast<std::size_t>(slot)]) {
-            return false;
-        }
+        const int row = shownAt[static_cast<std::size_t>(slot)];
+        // A row not numbered again yet may hold any number.
+        if (row >= entries_.staleRowsFrom) continue;
+        if (entries_.records[static_cast<std::size_t>(slot)].row != row) return false;
     }
     return true;
 }

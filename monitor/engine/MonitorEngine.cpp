@@ -186,7 +186,7 @@ void MonitorEngine::OnUpdate() {
     Paused paused(*this);
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     pass_.SetPassClass(kPassAll);
-    pass_.Run(model_.entries.selectedRow);
+    RunTestPass(model_.entries.selectedRow);
     if (ports_.waitCursor) ports_.waitCursor->End();
 }
 
@@ -195,7 +195,7 @@ void MonitorEngine::OnUpdateAll() {
     Paused paused(*this);
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     if (!tickChoseClass_) pass_.SetPassClass(kPassAll);
-    pass_.Run(-1);
+    RunTestPass(-1);
     if (ports_.waitCursor) ports_.waitCursor->End();
 }
 

@@ -128,7 +128,11 @@ public:
     void SetBackgroundSaves(bool on) { keeper_.SetBackgroundSaves(on); }
 
     // Tests the rows of the pass: `row` alone, or every row for -1.
-    void RunTestPass(int row) { pass_.Run(row); }
+    // A pass, after which every record's `row` is up to date again.
+    void RunTestPass(int row) {
+        pass_.Run(row);
+        model_.entries.NumberRows();
+    }
     // Entries tested at once, from the command line: wins over the
     // profile's "ParallelTests" and is never written to it; 0 = the profile.
     void SetParallelTests(int width) { pass_.SetWidthOverride(width); }
@@ -143,7 +147,7 @@ public:
 
     // What the window shows. Changes go through the commands above, which
     // tell the observer.
-    const std::vector<RowView>& Rows() const { return model_.rows; }
+    const RowList& Rows() const { return model_.rows; }
     const EntryCollection& Entries() const { return model_.entries; }
     const ServiceItem& WorkingEntry() const { return model_.workingEntry; }
     const ServiceItem& NewEntry() const { return model_.newEntryTemplate; }

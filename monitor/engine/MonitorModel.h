@@ -53,7 +53,7 @@ public:
 
 struct MonitorModel {
     EntryCollection entries;
-    std::vector<RowView> rows;  // by row, as the window shows them
+    RowList rows;  // by row, as the window shows them
     ServiceItem workingEntry;
     ServiceItem newEntryTemplate;
     GlobalSettings settings;

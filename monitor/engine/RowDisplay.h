@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/GapArray.h"
 #include "engine/ServiceItem.h"
 #include "engine/Settings.h"
 
@@ -35,6 +36,9 @@ struct RowView {
     bool checked = false;
     std::array<std::string, kColumnCount> cells;
 };
+
+// The rows, by row.
+using RowList = GapArray<RowView>;
 
 // The image a row shows: the given one for an enabled entry, else the
 // disabled image of its kind.

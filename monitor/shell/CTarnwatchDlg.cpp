@@ -265,7 +265,20 @@ void CTarnwatchDlg::RowRemoved(int row) {
 }
 
 void CTarnwatchDlg::RowMoved(int from, int to) {
-    model_->RowMoved(from, to);
+    if (!engine_->InPass()) return model_->RowMoved(from, to);
+    // A pass moves each failed entry to the end. Told of a move, the view
+    // lays out every row again (it keeps an item per row), which would make
+    // a pass cost the square of the list. The list is flat and a pass
+    // selects each row it visits itself, so the rows from `from` to `to`
+    // have only changed what they show, and only those in view need
+    // painting.
+    QTreeView* list = ui_->entryList;
+    const QModelIndex top = list->indexAt(QPoint(0, 0));
+    const QModelIndex bottom = list->indexAt(QPoint(0, list->viewport()->height() - 1));
+    const int first = std::max(std::min(from, to), top.isValid() ? top.row() : 0);
+    const int last =
+        std::min(std::max(from, to), bottom.isValid() ? bottom.row() : model_->rowCount() - 1);
+    if (first <= last) model_->RowsChanged(first, last);
 }
 
 void CTarnwatchDlg::StateChanged() {

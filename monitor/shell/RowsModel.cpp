@@ -1,6 +1,8 @@
 // The list's model.
 #include "shell/RowsModel.h"
 
+#include <algorithm>
+
 #include "res/Pictures.h"
 #include "res/QtText.h"
 #include "res/StringTable.h"
@@ -54,6 +56,13 @@ void RowsModel::Reset() {
 void RowsModel::RowChanged(int row) {
     if (row < 0 || row >= count_) return;
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+}
+
+void RowsModel::RowsChanged(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, count_ - 1);
+    if (first > last) return;
+    emit dataChanged(index(first, 0), index(last, kColumnCount - 1));
 }
 
 void RowsModel::RowsInserted(int first, int count) {

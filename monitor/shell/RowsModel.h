@@ -22,6 +22,8 @@ public:
 
     void Reset();
     void RowChanged(int row);
+    // The rows from `first` to `last` show other data; no row came or went.
+    void RowsChanged(int first, int last);
     void RowsInserted(int first, int count);
     void RowRemoved(int row);
     void RowMoved(int from, int to);

@@ -126,7 +126,7 @@ protected:
 // record's row and the shown rows agree.
 TEST(ListOrderInvariant, HoldsThroughEveryOperation) {
     EntryCollection entries;
-    std::vector<RowView> rows;
+    RowList rows;
     ASSERT_TRUE(entries.Allocate(0));
     ListOrder order(entries, rows);
     std::mt19937 random(7);
@@ -420,7 +420,7 @@ TEST_F(ListOperationsTest, SheetHoldsTheScheduleAndACloseAndWritesBackToItsOwnEn
         engine->OnGlobalOptions();
         engine->OnEdit();
         // The entry's row moves while the sheet is open.
-        auto& rows = const_cast<std::vector<RowView>&>(engine->Rows());
+        auto& rows = const_cast<RowList&>(engine->Rows());
         ListOrder(engine->EntriesForTesting(), rows).Swap(0, 1);
         CopyText(e.description, "edited");
         return true;

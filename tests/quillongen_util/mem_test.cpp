@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -221,6 +223,39 @@ TEST_F(MemTest, ChurnKeepsBlocksApartAndTheirContentIntact) {
     }
 }
 
+TEST_F(MemTest, EveryLiveBlockStaysKnownWhileTheDataSpaceGrowsAndSlotsAreReused) {
+    // 10,000 blocks outgrow two granules of slots; every third is released
+    // and as many new ones take the freed places.
+    std::vector<void*> blocks(10000, nullptr);
+    for (void*& p : blocks) ASSERT_EQ(mem_reallocate(&p, 8), 8);
+    std::vector<void*> freed;
+    for (size_t i = 0; i < blocks.size(); i += 3) {
+        freed.push_back(blocks[i]);
+        mem_deallocate(&blocks[i]);
+        ASSERT_EQ(blocks[i], nullptr);
+    }
+    for (void* hole : freed) {
+        void* p = nullptr;
+        ASSERT_EQ(mem_reallocate(&p, 8), 8);
+        EXPECT_EQ(p, hole);  // first fit: the holes in the order they were made
+        EXPECT_TRUE(allZero(p, 8));
+        blocks.push_back(p);
+    }
+    // Each live block is still found: same place and size, and its release
+    // clears the caller's pointer.
+    for (void*& p : blocks) {
+        if (p == nullptr) continue;
+        void* before = p;
+        ASSERT_EQ(mem_reallocate(&p, 8), 8);
+        ASSERT_EQ(p, before);
+        mem_deallocate(&p);
+        ASSERT_EQ(p, nullptr);
+    }
+    void* stale = freed.back();
+    mem_deallocate(&stale);  // released twice: no longer known
+    EXPECT_EQ(stale, freed.back());
+}
+
 #if !defined(__SANITIZE_ADDRESS__)
 TEST(MemDeathTest, PlatformRefusalIsFatalWithItsReport) {
     auto exhaust = [] {
@@ -234,6 +269,34 @@ TEST(MemDeathTest, PlatformRefusalIsFatalWithItsReport) {
         exhaust(), ::testing::ExitedWithCode(0),
         "mem_getMemBuffer(.|\n)*FATAL CONDITION(.|\n)*2002(.|\n)*Can not allocate more Virtual "
         "Memory");
+}
+
+// The Data Space holds 4,096 slots before it first grows: the last of them
+// and every slot freed again need no memory; one slot more does, and a
+// refusal then is fatal with the Data Space's own report.
+TEST(MemDeathTest, DataSpaceGrowsOnlyPastItsLastSlot) {
+    auto fill = [] {
+        std::vector<void*> blocks(4095, nullptr);
+        for (void*& p : blocks) mem_reallocate(&p, 8);
+        // No mapping may be added from here on.
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t now = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+        struct rlimit limit = {now + 48 * 1024, now + 48 * 1024};
+        setrlimit(RLIMIT_AS, &limit);
+        for (int i : {5, 6, 4000}) mem_deallocate(&blocks[static_cast<size_t>(i)]);
+        for (int i : {5, 6, 4000}) mem_reallocate(&blocks[static_cast<size_t>(i)], 8);
+        void* last = nullptr;
+        if (mem_reallocate(&last, 8) == 8) std::fputs("all slots held\n", stderr);
+        void* onePast = nullptr;
+        mem_reallocate(&onePast, 8);
+    };
+    EXPECT_EXIT(fill(), ::testing::ExitedWithCode(0),
+                "all slots held(.|\n)*mem_reallocate(.|\n)*FATAL CONDITION(.|\n)*2002(.|\n)*"
+                "Can not enlarge the Data Space");
 }
 #endif
 
