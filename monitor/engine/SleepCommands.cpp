@@ -46,7 +46,7 @@ void MonitorEngine::RunWake() {
             if (PassCut()) break;
             if (UpdateScheduler::ClassInterval(cls, model_.settings) == 0) continue;
             pass_.SetPassClass(cls);
-            pass_.Run(-1);
+            RunTestPass(-1);
         }
     }
     pass_.SetPassClass(kPassAll);
