@@ -14,18 +14,6 @@ Ports WithPump(Ports ports, MessagePump* pump) {
     return ports;
 }
 
-// RAII pause of the schedule around one command.
-class Paused {
-public:
-    explicit Paused(MonitorEngine& engine) : engine_(engine) { engine_.PauseSchedule(); }
-    ~Paused() { engine_.ResumeSchedule(); }
-    Paused(const Paused&) = delete;
-    Paused& operator=(const Paused&) = delete;
-
-private:
-    MonitorEngine& engine_;
-};
-
 }  // namespace
 
 MonitorEngine::MonitorEngine(const Ports& ports, SettingsStore* store)
@@ -183,7 +171,7 @@ void MonitorEngine::OnTimer(int id) {
 
 void MonitorEngine::OnUpdate() {
     if (!Idle()) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     pass_.SetPassClass(kPassAll);
     RunTestPass(model_.entries.selectedRow);
@@ -192,7 +180,7 @@ void MonitorEngine::OnUpdate() {
 
 void MonitorEngine::OnUpdateAll() {
     if (!Idle()) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     if (ports_.waitCursor) ports_.waitCursor->Begin();
     if (!tickChoseClass_) pass_.SetPassClass(kPassAll);
     RunTestPass(-1);
@@ -243,31 +231,31 @@ void MonitorEngine::OnDoubleClick(int row) {
 
 void MonitorEngine::OnAdd() {
     if (!Idle()) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     list_.Add();
 }
 
 void MonitorEngine::OnEdit() {
     if (!Idle() || !model_.entries.IsRow(model_.entries.selectedRow)) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     list_.Edit();
 }
 
 void MonitorEngine::OnRemove() {
     if (!Idle() || !model_.entries.IsRow(model_.entries.selectedRow)) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     list_.Remove();
 }
 
 void MonitorEngine::MoveRow(int from, int to) {
     if (!Idle() || !model_.entries.IsRow(from) || !model_.entries.IsRow(to)) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     list_.Move(from, to);
 }
 
 void MonitorEngine::OnSort(int column) {
     if (!Idle() || column < 0 || column >= kColumnCount) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     list_.Sort(column);
 }
 
@@ -275,7 +263,7 @@ void MonitorEngine::OnSort(int column) {
 
 void MonitorEngine::OnGlobalOptions() {
     if (!Idle()) return;
-    Paused paused(*this);
+    const SchedulePause paused(*this);
     GlobalSettings edited = model_.settings;
     if (!ports_.sheets || !ports_.sheets->RunGlobalOptions(edited) || closeRequested_) return;
     ApplyGlobalOptions(edited);

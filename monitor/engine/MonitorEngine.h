@@ -264,4 +264,18 @@ private:
     PassPump passPump_;
 };
 
+// The schedule paused for as long as it lives: around a command, a sheet, a
+// file dialog or a message. The commands that would start another do nothing
+// meanwhile.
+class SchedulePause {
+public:
+    explicit SchedulePause(MonitorEngine& engine) : engine_(engine) { engine_.PauseSchedule(); }
+    ~SchedulePause() { engine_.ResumeSchedule(); }
+    SchedulePause(const SchedulePause&) = delete;
+    SchedulePause& operator=(const SchedulePause&) = delete;
+
+private:
+    MonitorEngine& engine_;
+};
+
 }  // namespace tarnwatch

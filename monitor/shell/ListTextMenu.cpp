@@ -12,19 +12,6 @@
 namespace tarnwatch {
 namespace {
 
-// The schedule waits while a file dialog or a message is open, and the
-// menu items that would open another are greyed.
-class Paused {
-public:
-    explicit Paused(MonitorEngine& engine) : engine_(engine) { engine_.PauseSchedule(); }
-    ~Paused() { engine_.ResumeSchedule(); }
-    Paused(const Paused&) = delete;
-    Paused& operator=(const Paused&) = delete;
-
-private:
-    MonitorEngine& engine_;
-};
-
 QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -51,7 +38,7 @@ bool Idle(MonitorEngine& engine) {
 
 void ExportListFromWindow(QWidget* parent, MonitorEngine& engine) {
     if (!Idle(engine)) return;
-    const Paused paused(engine);
+    const SchedulePause paused(engine);  // menu items that open another grey
     const QString title = Title(IDS_TRAY_EXPORT_LIST);
     const QString file = QFileDialog::getSaveFileName(parent, TableText(IDS_EXPORT_TO_FILE),
                                                       QString(), TableText(IDS_LIST_TEXT_FILTER));
@@ -66,7 +53,7 @@ void ImportListFromWindow(QWidget* parent, MonitorEngine& engine) {
     std::string file;
     EntryCollection entries;
     {
-        const Paused paused(engine);
+        const SchedulePause paused(engine);  // menu items that open another grey
         const QString chosen = QFileDialog::getOpenFileName(
             parent, TableText(IDS_IMPORT_FROM_FILE), QString(), TableText(IDS_LIST_TEXT_FILTER));
         if (chosen.isEmpty() || engine.ShutdownDone()) return;

@@ -113,6 +113,8 @@ const IntName kIntNames[] = {
     INT_NAME("iMessageBoxAvail", 0, 1, internetAlerts.messageBoxWhenAvailable),
     INT_NAME("CommandTimeLimit", 300, 86400, commandTimeLimit),
     INT_NAME_FROM("ParallelTests", 1, 1, 256, parallelTests),
+    INT_NAME("Notify", 1, 1, notify),
+    INT_NAME_FROM("AlertsPausedUntil", 0, -1, INT32_MAX, alertsPausedUntil),
 };
 
 const TextName kTextNames[] = {
@@ -201,10 +203,12 @@ TEST_F(ProfileStoreTest, EveryValueIsReadWithinItsRangeElseAsItsDefault) {
         for (std::size_t i = 0; i < std::size(kIntNames); ++i) {
             const IntName& n = kIntNames[i];
             const bool column = std::string(n.name).ends_with("Column");
-            std::int32_t v = c == kTop         ? n.top
-                             : c == kPastTop   ? n.top + 1
+            // In 64 bits: one past the top of a value whose top is the
+            // largest int32 is a number the profile may well hold.
+            std::int64_t v = c == kTop         ? n.top
+                             : c == kPastTop   ? std::int64_t{n.top} + 1
                              : c == kZero      ? 0
-                             : c == kBelowZero ? -1
+                             : c == kBelowZero ? n.bottom - 1
                                                : 0;
             if (column && c == kTop) v = 16 - static_cast<std::int32_t>(i);  // 7 ... 0
             if (column && c == kZero) continue;                              // all at 0 is no order
@@ -226,7 +230,7 @@ TEST_F(ProfileStoreTest, EveryValueIsReadWithinItsRangeElseAsItsDefault) {
         for (std::size_t i = 0; i < std::size(kIntNames); ++i) {
             const IntName& n = kIntNames[i];
             const bool column = std::string(n.name).ends_with("Column");
-            std::int32_t want = c == kTop ? n.top : c == kZero && n.bottom == 0 ? 0 : n.def;
+            std::int32_t want = c == kTop ? n.top : c == kZero && n.bottom <= 0 ? 0 : n.def;
             if (column && c == kTop) want = 16 - static_cast<std::int32_t>(i);
             if (column && c == kZero) want = n.def;
             if (n.top == 0 && c == kTop) want = 300 + static_cast<std::int32_t>(i);
