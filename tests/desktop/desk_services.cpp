@@ -35,8 +35,8 @@ public slots:
         return id;
     }
     void CloseNotification(uint) {}
-    QString GetServerInformation(QString& vendor, QString& version, QString& spec) {
-        vendor = version = spec = QStringLiteral("1");
+    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
+        vendor = version = protocolVersion = QStringLiteral("1");
         return QStringLiteral("fake");
     }
 
