@@ -95,6 +95,8 @@ void BM_LoopbackPass(benchmark::State& state) {
 
 BENCHMARK(BM_LoopbackPass)
     ->Arg(1)
+    ->Arg(4)
+    ->Arg(16)
     ->Arg(64)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
