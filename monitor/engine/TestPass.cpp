@@ -88,6 +88,7 @@ void TestPass::Run(int row) {
         ServiceItem& record = entries_.RecordAtRow(r);
 
         if (!TakesPart(working_)) {
+            if (ahead) ahead->Drop(ticket);  // a probe started for it is not wanted
             if (!working_.enabled && InClass(working_)) {
                 const int networkImage =
                     IsNetworkKind(working_.sourceKind) ? kImageNetwork : kImageLocal;
@@ -112,7 +113,7 @@ void TestPass::Run(int row) {
         model_.RowChanged(r);
 
         ProbeOutcome outcome;
-        if (ahead) {
+        if (ahead && ticket >= 0) {
             outcome = ahead->Wait(ticket);
         } else {
             const std::int64_t testStartUs = ports_.clock->MonotonicUs();
@@ -224,6 +225,7 @@ void TestPass::Lookahead::Fill() {
 
 int TestPass::Lookahead::Visit() {
     Fill();
+    if (tickets_.empty()) return -1;
     const int ticket = tickets_.front();
     tickets_.pop_front();
     return ticket;
