@@ -60,10 +60,8 @@ struct ListDir {
     ListDir() {
         std::vector<fakes::RawRecord> records;
         for (int i = 0; i < kEntries; ++i) {
-            fakes::RawRecord r(1912);
-            r.Text(4, std::to_string(Server().port())).Text(260, "5").Text(280, "127.0.0.1");
-            r.Int(536, 1).Int(796, 7).Int(1880, 1).Int(1888, 1).Int(1892, 1).Int(1904, 3);
-            records.push_back(std::move(r));
+            records.push_back(fakes::TestEntry(kSourceTcpPort, std::to_string(Server().port()),
+                                               "127.0.0.1", 7, "web " + std::to_string(i)));
         }
         fakes::WriteBytes(dir / "Tarnwatch.ini", fakes::ListFileImage(-2.2f, kEntries, records));
     }

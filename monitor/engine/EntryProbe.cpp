@@ -23,12 +23,14 @@ std::string FieldString(const char* field, std::size_t size) {
     return std::string(field, strnlen(field, size));
 }
 
-}  // namespace
-
+// The leading integer of a stored number text, as atoi reads it, but held
+// to the int range instead of overflowing; no digits give 0.
 int LeadingInt(const char* text) {
     const long long v = std::strtoll(text, nullptr, 10);
     return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
+
+}  // namespace
 
 ProbeRequest MakeProbeRequest(const ServiceItem& e, const CommandMacros& macros) {
     ProbeRequest r;

@@ -62,8 +62,4 @@ private:
     bool networkTimeoutSeen_ = false;
 };
 
-// The leading integer of a stored number text, as atoi reads it, but held
-// to the int range instead of overflowing; no digits give 0.
-int LeadingInt(const char* text);
-
 }  // namespace tarnwatch

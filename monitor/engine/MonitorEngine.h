@@ -203,7 +203,6 @@ public:
     std::int64_t LastTestDurationUs(int row) const { return pass_.LastTestDurationUs(row); }
     std::int64_t LastPassDurationUs() const { return pass_.LastPassDurationUs(); }
     std::int64_t LastPassEndTime() const { return pass_.LastPassEndTime(); }
-    const TestPass& Pass() const { return pass_; }
 
 private:
     // --- Desktop alerts (DeskAlerts.cpp), for the pass ---
